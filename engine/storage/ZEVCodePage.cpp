@@ -1,0 +1,94 @@
+#include "engine/storage/ZEVCodePage.h"
+
+#include <unicode/ucnv.h>
+#include <unicode/ustring.h>
+
+#include <memory>
+
+namespace zev {
+namespace {
+
+// ICU converters are not thread-safe; a cloned converter per thread keeps the calls lock-free.
+struct ConverterCloser {
+  void operator()(UConverter* c) const { ucnv_close(c); }
+};
+using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
+
+UConverter* Windows1252() {
+  thread_local ConverterPtr converter = [] {
+    UErrorCode status = U_ZERO_ERROR;
+    ConverterPtr c(ucnv_open("windows-1252", &status));
+    if (U_FAILURE(status) || !c) return ConverterPtr();
+    // Unmappable characters become '?' rather than the converter's SUB byte 0x1A.
+    status = U_ZERO_ERROR;
+    ucnv_setSubstChars(c.get(), "?", 1, &status);
+    return c;
+  }();
+  return converter.get();
+}
+
+}  // namespace
+
+std::u16string Utf16FromAnsi(const AnsiString& Text) {
+  std::u16string out(Text.size(), u'\0');
+  if (Text.empty()) return out;
+  UErrorCode status = U_ZERO_ERROR;
+  int32_t n = ucnv_toUChars(Windows1252(), reinterpret_cast<UChar*>(out.data()),
+                            static_cast<int32_t>(out.size()), Text.data(),
+                            static_cast<int32_t>(Text.size()), &status);
+  if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING) {
+    // Cannot happen for a single-byte code page with a full mapping; fall back to Latin-1.
+    for (size_t i = 0; i < Text.size(); ++i) out[i] = static_cast<unsigned char>(Text[i]);
+    return out;
+  }
+  out.resize(static_cast<size_t>(n));
+  return out;
+}
+
+AnsiString AnsiFromUtf16(const std::u16string& Text) {
+  AnsiString out(Text.size(), '\0');
+  if (Text.empty()) return out;
+  UErrorCode status = U_ZERO_ERROR;
+  ucnv_resetFromUnicode(Windows1252());
+  int32_t n = ucnv_fromUChars(Windows1252(), out.data(), static_cast<int32_t>(out.size()),
+                              reinterpret_cast<const UChar*>(Text.data()),
+                              static_cast<int32_t>(Text.size()), &status);
+  if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING) return AnsiString();
+  out.resize(static_cast<size_t>(n));
+  return out;
+}
+
+std::u16string Utf16FromUtf8(const std::string& Text) {
+  if (Text.empty()) return std::u16string();
+  std::u16string out(Text.size(), u'\0');
+  int32_t n = 0;
+  UErrorCode status = U_ZERO_ERROR;
+  u_strFromUTF8WithSub(reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()), &n,
+                       Text.data(), static_cast<int32_t>(Text.size()), 0xFFFD, nullptr, &status);
+  if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING) return std::u16string();
+  out.resize(static_cast<size_t>(n));
+  return out;
+}
+
+std::string Utf8FromUtf16(const std::u16string& Text) {
+  if (Text.empty()) return std::string();
+  std::string out(Text.size() * 3, '\0');
+  int32_t n = 0;
+  UErrorCode status = U_ZERO_ERROR;
+  u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &n,
+                     reinterpret_cast<const UChar*>(Text.data()), static_cast<int32_t>(Text.size()),
+                     0xFFFD, nullptr, &status);
+  if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING) return std::string();
+  out.resize(static_cast<size_t>(n));
+  return out;
+}
+
+std::string Utf8FromAnsi(const AnsiString& Text) { return Utf8FromUtf16(Utf16FromAnsi(Text)); }
+
+AnsiString AnsiFromUtf8(const std::string& Text) { return AnsiFromUtf16(Utf16FromUtf8(Text)); }
+
+bool IsAnsiRepresentable(const std::string& Utf8Text) {
+  return Utf8FromAnsi(AnsiFromUtf8(Utf8Text)) == Utf8Text;
+}
+
+}  // namespace zev
