@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The main job: sets up the machine, builds the program, makes a demo folder and starts the
+# program in quote mode on it. With a display the window opens for you; without one the
+# program runs under Xvfb, a screenshot of its window is saved, and the program is closed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+bash scripts/setup.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$(nproc)" --target gestion-dechets
+
+demo="$root/demo"
+mkdir -p "$demo"
+cat > "$demo/gestion-dechets.ini" <<INI
+[Database]
+Path=$demo/kestrevaud.zev
+[Xml]
+InPath=$demo/devis-entree.xml
+OutPath=$demo/devis-sortie.xml
+INI
+
+program="$root/build/shell/gestion-dechets"
+export LANG=fr_FR.UTF-8
+if [ -n "${DISPLAY:-}" ]; then
+  exec "$program" DEVIS "$demo/gestion-dechets.ini"
+fi
+
+shot="$demo/capture-devis.png"
+caption="Gestion des déchets - Version 1.0 du 24/11/2021"
+xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+  "$1" DEVIS "$2" & pid=$!
+  if ! timeout 30 xdotool search --sync --name "$3" >/dev/null; then
+    echo "demo: the quote window did not appear" >&2; kill $pid 2>/dev/null; exit 1
+  fi
+  sleep 1   # let the window paint before the capture
+  import -window root "$4"
+  kill $pid; wait $pid 2>/dev/null || true
+' demo "$program" "$demo/gestion-dechets.ini" "$caption" "$shot"
+echo "demo: screenshot of the quote window saved to $shot"
