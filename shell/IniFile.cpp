@@ -29,31 +29,6 @@ AnsiString Unquote(const AnsiString& s) {
   return s;
 }
 
-// Well-formed UTF-8 as the decoder accepts it: no overlong two-byte forms, no stray or missing
-// continuation bytes.
-bool IsValidUtf8(const std::string& s) {
-  size_t i = 0;
-  while (i < s.size()) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    size_t follow;
-    if (c < 0x80)
-      follow = 0;
-    else if (c >= 0xC2 && c <= 0xDF)
-      follow = 1;
-    else if (c >= 0xE0 && c <= 0xEF)
-      follow = 2;
-    else if (c >= 0xF0 && c <= 0xF4)
-      follow = 3;
-    else
-      return false;
-    if (i + follow >= s.size() && follow > 0) return false;
-    for (size_t k = 1; k <= follow; ++k)
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-    i += follow + 1;
-  }
-  return true;
-}
-
 std::u16string FromUtf16Bytes(const std::string& bytes, size_t start, bool bigEndian) {
   std::u16string out;
   out.reserve((bytes.size() - start) / 2);
@@ -72,7 +47,7 @@ AnsiString DecodeIniText(const std::string& Bytes) {
   if (startsWith("\xEF\xBB\xBF", 3)) return zev::AnsiFromUtf8(Bytes.substr(3));
   if (startsWith("\xFF\xFE", 2)) return zev::AnsiFromUtf16(FromUtf16Bytes(Bytes, 2, false));
   if (startsWith("\xFE\xFF", 2)) return zev::AnsiFromUtf16(FromUtf16Bytes(Bytes, 2, true));
-  if (IsValidUtf8(Bytes)) return zev::AnsiFromUtf8(Bytes);
+  if (zev::IsValidUtf8(Bytes)) return zev::AnsiFromUtf8(Bytes);
   return Bytes;
 }
 

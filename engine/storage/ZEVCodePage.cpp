@@ -87,6 +87,29 @@ std::string Utf8FromAnsi(const AnsiString& Text) { return Utf8FromUtf16(Utf16Fro
 
 AnsiString AnsiFromUtf8(const std::string& Text) { return AnsiFromUtf16(Utf16FromUtf8(Text)); }
 
+bool IsValidUtf8(const std::string& s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    size_t follow;
+    if (c < 0x80)
+      follow = 0;
+    else if (c >= 0xC2 && c <= 0xDF)
+      follow = 1;
+    else if (c >= 0xE0 && c <= 0xEF)
+      follow = 2;
+    else if (c >= 0xF0 && c <= 0xF4)
+      follow = 3;
+    else
+      return false;
+    if (i + follow >= s.size() && follow > 0) return false;
+    for (size_t k = 1; k <= follow; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += follow + 1;
+  }
+  return true;
+}
+
 bool IsAnsiRepresentable(const std::string& Utf8Text) {
   return Utf8FromAnsi(AnsiFromUtf8(Utf8Text)) == Utf8Text;
 }

@@ -21,6 +21,9 @@ AnsiString AnsiFromUtf16(const std::u16string& Text);
 std::u16string Utf16FromUtf8(const std::string& Text);
 std::string Utf8FromUtf16(const std::u16string& Text);
 
+// True when the bytes are well-formed UTF-8 (no stray, missing or overlong-lead bytes).
+bool IsValidUtf8(const std::string& Bytes);
+
 // True when every character of the UTF-8 text has a Windows-1252 form.
 bool IsAnsiRepresentable(const std::string& Utf8Text);
 

@@ -34,4 +34,13 @@ TEST(CodePage, Utf8AndUtf16AgreeAndRepairInvalidInput) {
   EXPECT_EQ(zev::Utf8FromAnsi(""), "");
 }
 
+TEST(CodePage, RecognisesWellFormedUtf8) {
+  EXPECT_TRUE(zev::IsValidUtf8("d\xC3\xA9" "chets \xE2\x82\xAC \xF0\x9F\x98\x80"));
+  EXPECT_TRUE(zev::IsValidUtf8(""));
+  EXPECT_FALSE(zev::IsValidUtf8("d\xE9" "chets"));   // Windows-1252 e-acute
+  EXPECT_FALSE(zev::IsValidUtf8("\xC3"));            // cut short
+  EXPECT_FALSE(zev::IsValidUtf8("\xC0\xAF"));        // overlong
+  EXPECT_FALSE(zev::IsValidUtf8("\x80"));            // stray continuation byte
+}
+
 }  // namespace
