@@ -1,0 +1,49 @@
+// TComponent: the base of everything the application and its windows own, and TDataModule,
+// the base of non-visual containers such as the program's data module.
+//
+// Ownership: a component created with an owner is owned by it: the owner keeps it in a list of
+// unique_ptr and destroys its components in the reverse order of their creation when it is
+// destroyed itself. Deleting an owned component earlier (delete, or a unique_ptr of the caller)
+// is allowed: it leaves its owner's list first. The owner is fixed at construction.
+// Errors: none raised here.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "engine/storage/ZEVCodePage.h"
+
+class TComponent {
+ public:
+  explicit TComponent(TComponent* Owner);
+  virtual ~TComponent();
+  TComponent(const TComponent&) = delete;
+  TComponent& operator=(const TComponent&) = delete;
+
+  TComponent* GetOwner() const { return FOwner; }
+  const AnsiString& GetName() const { return FName; }
+  void SetName(const AnsiString& Name) { FName = Name; }
+
+  int GetComponentCount() const { return static_cast<int>(FComponents.size()); }
+  // Requires: 0 <= Index < GetComponentCount().
+  TComponent* GetComponent(int Index) const { return FComponents[Index].get(); }
+
+ protected:
+  // Destroys the owned components, the last created first. Called by the destructors of
+  // classes that must see their components go before their own parts (windows before their
+  // widgets).
+  void DestroyComponents();
+
+ private:
+  void InsertComponent(TComponent* Component);
+  void RemoveComponent(TComponent* Component);
+
+  TComponent* FOwner;
+  AnsiString FName;
+  std::vector<std::unique_ptr<TComponent>> FComponents;
+};
+
+class TDataModule : public TComponent {
+ public:
+  explicit TDataModule(TComponent* Owner) : TComponent(Owner) {}
+};
