@@ -86,7 +86,10 @@ int TApplication::ParamCount() const {
 
 AnsiString TApplication::ParamStr(int Index) const {
   if (Index < 0 || Index >= static_cast<int>(FArguments.size())) return AnsiString();
-  return zev::AnsiFromUtf8(FArguments[Index]);
+  // The arguments arrive in the locale's encoding (UTF-8); bytes that are not UTF-8 are taken
+  // as they are, so nothing written in the host's single-byte code page is lost.
+  const std::string& argument = FArguments[Index];
+  return zev::IsValidUtf8(argument) ? zev::AnsiFromUtf8(argument) : argument;
 }
 
 AnsiString ApplicationTitle() { return Application ? Application->GetTitle() : kDefaultTitle; }

@@ -126,4 +126,13 @@ TEST(ApplicationTest, ParamStrGivesTheCommandLineInWindows1252) {
   EXPECT_EQ(ParamStr(3), "");
 }
 
+TEST(ApplicationTest, ParamStrKeepsBytesThatAreNotUtf8) {
+  TApplication app;
+  // A host that writes its single-byte code page: "déchets" in Windows-1252.
+  char prog[] = "gestion-dechets", path[] = "d\xE9" "chets.ini";
+  char* argv[] = {prog, path, nullptr};
+  app.Initialize(2, argv);
+  EXPECT_EQ(ParamStr(1), "d\xE9" "chets.ini");
+}
+
 }  // namespace

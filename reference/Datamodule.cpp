@@ -1,0 +1,5 @@
+#include "reference/Datamodule.h"
+
+TdmKestrevaud* dmKestrevaud = nullptr;
+
+TdmKestrevaud::TdmKestrevaud(TComponent* Owner) : TDataModule(Owner) {}
