@@ -27,14 +27,19 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 
 shot="$demo/capture-devis.png"
+# The ASCII part of the caption: xdotool matches names beyond ASCII only in a UTF-8 locale.
+pattern="Version 1\.0 du 24/11/2021"
 caption="Gestion des déchets - Version 1.0 du 24/11/2021"
-xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash -c '
   "$1" DEVIS "$2" & pid=$!
-  if ! timeout 30 xdotool search --sync --name "$3" >/dev/null; then
+  if ! window=$(timeout 30 xdotool search --sync --onlyvisible --name "$3" | head -n 1); then
     echo "demo: the quote window did not appear" >&2; kill $pid 2>/dev/null; exit 1
   fi
   sleep 1   # let the window paint before the capture
-  import -window root "$4"
+  # Xvfb has no window manager to draw a title bar: the capture gets one with the caption.
+  import -window "$window" png:- |
+    convert - -background "#3c3f41" -gravity north -splice 0x26 -fill white \
+      -font DejaVu-Sans -pointsize 13 -annotate +0+5 "$4" "$5"
   kill $pid; wait $pid 2>/dev/null || true
-' demo "$program" "$demo/gestion-dechets.ini" "$caption" "$shot"
+' demo "$program" "$demo/gestion-dechets.ini" "$pattern" "$caption" "$shot"
 echo "demo: screenshot of the quote window saved to $shot"

@@ -25,30 +25,53 @@ std::string Run(const std::string& command) {
   return out;
 }
 
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
+// The caption of a window as the toolkit sets it: _NET_WM_NAME in UTF-8. Read here rather than
+// through xdotool, whose name search depends on the locale for anything beyond ASCII.
+std::string windowCaption(Display* display, Window window) {
+  Atom netWmName = XInternAtom(display, "_NET_WM_NAME", False);
+  Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+  Atom type;
+  int format;
+  unsigned long count, after;
+  unsigned char* data = nullptr;
+  std::string caption;
+  if (XGetWindowProperty(display, window, netWmName, 0, 1024, False, utf8, &type, &format, &count,
+                         &after, &data) == Success &&
+      data) {
+    if (type == utf8 && format == 8) caption.assign(reinterpret_cast<char*>(data), count);
+    XFree(data);
+  }
+  return caption;
 }
 
-// Regular-expression form of an exact caption, for xdotool's --name search.
-std::string ExactPattern(const std::string& caption) {
-  std::string p = "^";
-  for (char c : caption) {
-    if (std::string("\\^$.|?*+()[]{}").find(c) != std::string::npos) p += '\\';
-    p += c;
+// Depth first through the window tree below Parent: the first viewable window with Caption.
+Window findWindow(Display* display, Window parent, const std::string& caption) {
+  Window root, up;
+  Window* children = nullptr;
+  unsigned int count = 0;
+  if (!XQueryTree(display, parent, &root, &up, &children, &count)) return 0;
+  Window found = 0;
+  for (unsigned int i = 0; i < count && !found; ++i) {
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(display, children[i], &attributes) &&
+        attributes.map_state == IsViewable && windowCaption(display, children[i]) == caption)
+      found = children[i];
+    else
+      found = findWindow(display, children[i], caption);
   }
-  return p + "$";
+  if (children) XFree(children);
+  return found;
 }
 
 }  // namespace
 
 unsigned long WaitForWindow(const std::string& Caption, int TimeoutMs) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
+  std::unique_ptr<Display, int (*)(Display*)> display(XOpenDisplay(nullptr), XCloseDisplay);
+  if (!display) throw std::runtime_error("no X display");
   while (std::chrono::steady_clock::now() < deadline) {
-    std::string out =
-        Run("xdotool search --onlyvisible --name " + Quote(ExactPattern(Caption)) + " 2>/dev/null");
-    if (!out.empty()) return std::strtoul(out.c_str(), nullptr, 10);
+    Window found = findWindow(display.get(), DefaultRootWindow(display.get()), Caption);
+    if (found) return found;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   return 0;
