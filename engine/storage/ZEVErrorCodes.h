@@ -1,0 +1,63 @@
+// The native error codes of the storage layer and their message texts, one entry per message,
+// in the form EABSException formats them ("%d", "%s" placeholders in the order of the
+// arguments). Units raise through these names and never spell a message themselves.
+#pragma once
+
+namespace zev::errors {
+
+struct TNativeMessage {
+  int Code;
+  const char* Text;
+};
+
+// --- Streams (ZEVStream) ----------------------------------------------------------------------
+// ReadBuffer, WriteBuffer and SetPosition raise these with the code a caller passes; the codes
+// here are the defaults for callers that pass none.
+inline constexpr TNativeMessage kStreamReadError{
+    10090,
+    "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d"};
+inline constexpr TNativeMessage kStreamWriteError{
+    10091,
+    "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d"};
+inline constexpr TNativeMessage kStreamSeekError{
+    10092, "Cannot set stream position to %d. Position = %d, Size = %d"};
+// A stream that cannot take the size asked for (a negative one, or a file that refuses it):
+// the write text, with the size asked for as block size and 0 bytes written.
+inline constexpr TNativeMessage kStreamSetSizeError{
+    10093,
+    "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d"};
+inline constexpr TNativeMessage kCannotCreateFile{10104, "Cannot create file. FileName = %s"};
+inline constexpr TNativeMessage kCannotOpenFile{10105,
+                                                "Cannot open file. FileName = %s, Mode = %d"};
+
+// --- Compressed BLOB stream (ZEVCompressedBLOBStream) -----------------------------------------
+// A plain BLOB longer than what its stream holds.
+inline constexpr TNativeMessage kBLOBStreamTooSmall{
+    10081, "Stream size = %d too small. Should be at least = %d"};
+// The chain of block headers runs past the end of the stream.
+inline constexpr TNativeMessage kBLOBHeadersStreamTooSmall{
+    10082, "Stream size = %d too small. Should be at least = %d"};
+inline constexpr TNativeMessage kBLOBDecompressFailed{
+    10083, "Decompress buffer failed. CompAlg = %d, InSize = %d, OutSize = %d"};
+inline constexpr TNativeMessage kBLOBDecompressSizeMismatch{
+    10084, "Decompress buffer failed. UncompSize = %d, Header.UncompSize = %d"};
+inline constexpr TNativeMessage kBLOBCompressFailed{
+    10085, "Compress buffer failed. CompAlg = %d, CompMode = %d, InSize = %d, OutSize = %d"};
+inline constexpr TNativeMessage kBLOBChecksumMismatch{
+    10086, "Decompress buffer failed. CheckSum = %d, Header.Crc32 = %d"};
+// A block header whose sizes cannot be right (negative, larger than a block, a partial block
+// in the middle, a next-header offset that does not follow the data).
+inline constexpr TNativeMessage kBLOBInvalidBlockHeader{
+    10087, "Decompress buffer failed. CompAlg = %d, InSize = %d, OutSize = %d"};
+// The blocks of an opened BLOB add up to another length than its descriptor says.
+inline constexpr TNativeMessage kBLOBSizeMismatch{
+    10088, "Decompress buffer failed. UncompSize = %d, Header.UncompSize = %d"};
+
+// --- Detail texts of compression failures (ZEVCompression), without a code of their own -----
+// They become part of the message the caller raises.
+inline constexpr const char* kInflateInitErrorDetail = "InflateInit_ error: ";  // + zlib's code
+inline constexpr const char* kPPMCompressionErrorDetail = "PPM Compression error";
+inline constexpr const char* kPPMDecompressionErrorDetail = "PPM Decompression error";
+inline constexpr const char* kPPMOutSizeNotSetDetail = "PPM DecpmpressBuf: OutSize must be set";
+
+}  // namespace zev::errors
