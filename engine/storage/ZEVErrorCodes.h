@@ -60,4 +60,39 @@ inline constexpr const char* kPPMCompressionErrorDetail = "PPM Compression error
 inline constexpr const char* kPPMDecompressionErrorDetail = "PPM Decompression error";
 inline constexpr const char* kPPMOutSizeNotSetDetail = "PPM DecpmpressBuf: OutSize must be set";
 
+// --- Database file (ZEVDatabaseFile) ---------------------------------------------------------
+inline constexpr TNativeMessage kCannotCreateDatabaseFile{
+    30361, "Cannot create file: '%s' Error code: %d. ErrorMessage: %s"};
+inline constexpr TNativeMessage kCannotOpenDatabaseFile{
+    30364, "Cannot open file:'%s' Error code: %d. ErrorMessage: %s"};
+inline constexpr TNativeMessage kCannotCloseDatabaseFile{
+    30365, "Cannot close file:'%s' Error code: %d. ErrorMessage: %s"};
+inline constexpr TNativeMessage kUnknownAccessMode{30366, "Unknown Access mode: '%d'"};
+inline constexpr TNativeMessage kUnknownShareMode{30367, "Unknown Share mode: '%d'"};
+inline constexpr TNativeMessage kCannotTruncateDatabaseFile{
+    30370, "Cannot Truncate File '%s' to %d bytes. ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr TNativeMessage kCannotGetDatabaseFileSize{
+    30371, "Cannot Get File Size for file: '%s'. ErrorCode:%d. ErrorMessage: %s"};
+// WriteBuffer raises this text with the caller's code when it cannot position.
+inline constexpr TNativeMessage kCannotSetDatabaseFilePosition{
+    30372, "Cannot Set File Position to %d. FileName='%s'. FilePosition = %d, FileSize = %d"};
+inline constexpr TNativeMessage kCannotGetDatabaseFilePosition{
+    30373, "Cannot Get File Position. FileName='%s' ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr TNativeMessage kBlankDatabaseFileName{30374,
+                                                       "Cannot create file with blank FileName"};
+// With the name of the operation.
+inline constexpr TNativeMessage kOperationOnClosedFile{
+    30376, "Cannot perform this operation (%s) on a closed file"};
+inline constexpr TNativeMessage kOperationOnOpenedFile{
+    30377, "Cannot perform this operation (%s) on a opened file"};
+inline constexpr TNativeMessage kCannotFlushDatabaseFile{
+    30379, "Cannot flush file buffers for file: '%s'. ErrorCode:%d. ErrorMessage: %s"};
+// ReadBuffer and WriteBuffer raise these with the native code their caller passes.
+inline constexpr const char* kDatabaseFileReadErrorText =
+    "Cannot Read from file: '%s' Position = %d, Count = %d, FilePosition = %d, FileSize = %d, "
+    "ErrorCode:%d. ErrorMessage: %s";
+inline constexpr const char* kDatabaseFileWriteErrorText =
+    "Cannot Write to file: '%s' Position = %d, Count = %d, FilePosition = %d, FileSize = %d, "
+    "ErrorCode:%d. ErrorMessage: %s";
+
 }  // namespace zev::errors
