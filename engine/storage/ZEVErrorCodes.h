@@ -95,4 +95,32 @@ inline constexpr const char* kDatabaseFileWriteErrorText =
     "Cannot Write to file: '%s' Position = %d, Count = %d, FilePosition = %d, FileSize = %d, "
     "ErrorCode:%d. ErrorMessage: %s";
 
+// --- Pages and the page cache (ZEVPage) -------------------------------------------------------
+inline constexpr TNativeMessage kUnknownPageType{30382, "Unknown Page Type: (%d)"};
+// A type check between a found and an expected page type, raised with the caller's code and
+// the two type names.
+inline constexpr const char* kWrongPageTypeText =
+    "Wrong page type. Found '%s', but expecting: '%s'";
+inline constexpr TNativeMessage kPageBufferIsNil{20038, "Invalid page buffer. Buffer is Nil"};
+inline constexpr TNativeMessage kInvalidPageModification{20039, "Invalid page modification"};
+inline constexpr TNativeMessage kSortedListDeleteEmpty{
+    20165, "TSortedPageList.Delete - no elements in array!"};
+inline constexpr TNativeMessage kSortedListDeleteNotFound{
+    20166, "TSortedPageList.Delete - element not found, key = %d, itemCount = %d"};
+inline constexpr TNativeMessage kSortedListPageNotFound{20167, "Page not found"};
+inline constexpr TNativeMessage kPageManagerInvalidSessionID{20186, "Invalid Session ID"};
+inline constexpr TNativeMessage kPageReadError{
+    20299, "Error reading database file page. Page No: %d, type %d"};
+inline constexpr TNativeMessage kStoredPageTypeMismatch{
+    20153, "Invalid page type. Possible data corruption. Expecting type %d, but found %d"};
+inline constexpr TNativeMessage kPageUsedByOtherSession{20090, "Page is used by other session"};
+inline constexpr TNativeMessage kInvalidNewPageNumber{20064, "Invalid page number"};
+inline constexpr TNativeMessage kSessionPagesNotReleased{20152, "Some session pages not released"};
+inline constexpr TNativeMessage kApplyInvalidPage{20085, "Invalid page"};  // not dirty at apply
+inline constexpr TNativeMessage kCannotWriteUsedPage{20086, "Cannot write used page"};
+inline constexpr TNativeMessage kCancelInvalidIndexPage{20087, "Invalid index page"};  // at cancel
+inline constexpr TNativeMessage kCannotRemoveUsedPage{20088, "Cannot remove used page"};
+inline constexpr TNativeMessage kCannotFreeNonCommittedPages{20097,
+                                                             "Cannot free non-commited pages"};
+
 }  // namespace zev::errors

@@ -8,6 +8,7 @@
 #include "engine/storage/ZEVChecksum.h"
 #include "engine/storage/ZEVCompressedBLOBStream.h"
 #include "engine/storage/ZEVExcept.h"
+#include "tests/engine/storage/EngineErrorOf.h"
 
 namespace {
 
@@ -20,16 +21,6 @@ TBytes pattern(size_t Size, uint8_t Seed = 1) {
   // Repeats often enough to compress, varies enough to tell positions apart.
   for (size_t i = 0; i < Size; ++i) bytes[i] = static_cast<uint8_t>(Seed + (i % 61) * 3 + i / 97);
   return bytes;
-}
-
-template <class F>
-std::string errorOf(F&& Action) {
-  try {
-    Action();
-  } catch (const EABSException& e) {
-    return e.Message();
-  }
-  return "";
 }
 
 TABSBLOBDescriptor descriptorOf(TABSCompressionAlgorithm Algorithm, uint8_t Mode, int32_t BlockSize,

@@ -9,6 +9,7 @@
 
 #include "engine/storage/ZEVExcept.h"
 #include "engine/storage/ZEVStream.h"
+#include "tests/engine/storage/EngineErrorOf.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -30,18 +31,6 @@ std::vector<uint8_t> contentOf(TABSStream& Stream) {
 
 void fill(TABSStream& Stream, const std::vector<uint8_t>& Bytes) {
   Stream.WriteBuffer(Bytes.data(), static_cast<int64_t>(Bytes.size()));
-}
-
-// The message of the EABSException that Action raises, or "" when it raises none.
-template <class F>
-std::string errorOf(F&& Action, int* NativeError = nullptr) {
-  try {
-    Action();
-  } catch (const EABSException& e) {
-    if (NativeError) *NativeError = e.NativeError();
-    return e.Message();
-  }
-  return "";
 }
 
 std::vector<std::string> filesIn(const std::string& Directory) {
