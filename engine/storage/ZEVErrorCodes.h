@@ -123,4 +123,57 @@ inline constexpr TNativeMessage kCannotRemoveUsedPage{20088, "Cannot remove used
 inline constexpr TNativeMessage kCannotFreeNonCommittedPages{20097,
                                                              "Cannot free non-commited pages"};
 
+// --- Disk page manager (ZEVDiskPageManager) ---------------------------------------------------
+// One text for every header record read or written while the file is closed.
+inline constexpr const char* kDatabaseFileNotOpenedText = "Error - database file is not opened.";
+inline constexpr TNativeMessage kReadDBHeaderNotOpened{10459, kDatabaseFileNotOpenedText};
+inline constexpr TNativeMessage kWriteDBHeaderNotOpened{10460, kDatabaseFileNotOpenedText};
+inline constexpr TNativeMessage kReadCryptoHeaderNotOpened{30436, kDatabaseFileNotOpenedText};
+inline constexpr TNativeMessage kWriteCryptoHeaderNotOpened{30437, kDatabaseFileNotOpenedText};
+inline constexpr TNativeMessage kReadLockedBytesNotOpened{30441, kDatabaseFileNotOpenedText};
+inline constexpr TNativeMessage kWriteLockedBytesNotOpened{30443, kDatabaseFileNotOpenedText};
+inline constexpr TNativeMessage kNextObjectIDNotOpened{30399, kDatabaseFileNotOpenedText};
+// With the name of the file already open.
+inline constexpr TNativeMessage kCreateDatabaseFileInUse{10461,
+                                                         "Error - database file %s is in use."};
+inline constexpr TNativeMessage kOpenDatabaseFileInUse{10462,
+                                                       "Error - database file %s is in use."};
+inline constexpr TNativeMessage kDatabaseLockedAtOpen{20230, "Database is locked"};
+inline constexpr TNativeMessage kDatabaseLockedAtPageCount{20236, "Database is locked"};
+inline constexpr TNativeMessage kDatabaseLockedAtCommit{20213, "Database is locked"};
+// With the 16 bytes found and the expected signature.
+inline constexpr TNativeMessage kInvalidFileFormat{
+    10470, "Invalid file format. Found signature: '%s', expected: '%s'"};
+inline constexpr TNativeMessage kIncorrectPassword{30445,
+                                                   "Cannot open database - incorrect password"};
+inline constexpr TNativeMessage kInvalidDatabaseFormat{20237, "Invalid database format"};
+inline constexpr TNativeMessage kObjectIDAreaLocked{
+    30401, "Cannot get NextObjectID. File area is Locked."};
+inline constexpr TNativeMessage kInvalidPageNo{10471, "Invalid PageNo = %d"};
+// With offset + count and the page size.
+inline constexpr TNativeMessage kInvalidReadPageOffset{
+    10476, "Error - invalid page offset = %d, page size = %d"};
+inline constexpr TNativeMessage kInvalidWritePageOffset{
+    10477, "Error - invalid page offset = %d, page size = %d"};
+inline constexpr TNativeMessage kPageCRCCheckFailed{
+    30446, "Decrypt page error. Check CRC failed. PageNo: %d"};
+// A map page asked for through the cache.
+inline constexpr TNativeMessage kCannotUseMapPage{30434,
+                                                  "Cannot delete PFS or EAM page. PageNo=%d"};
+// Native codes the disk page manager passes to the database file's reads and writes.
+inline constexpr int kReadDBHeaderIOCode = 10464;
+inline constexpr int kWriteDBHeaderIOCode = 10462;
+inline constexpr int kReadCryptoHeaderIOCode = 30439;
+inline constexpr int kWriteCryptoHeaderIOCode = 30438;
+inline constexpr int kReadLockedBytesIOCode = 30442;
+inline constexpr int kWriteLockedBytesIOCode = 30444;
+inline constexpr int kReadObjectIDIOCode = 30400;
+inline constexpr int kWriteObjectIDIOCode = 30404;
+inline constexpr int kInitObjectIDIOCode = 30406;
+inline constexpr int kWritePageIOCode = 10469;
+inline constexpr int kReadPageRegionIOCode = 10474;
+inline constexpr int kWritePageRegionIOCode = 10475;
+inline constexpr int kReadPageStateIOCode = 20197;
+inline constexpr int kWritePageStateIOCode = 20198;
+
 }  // namespace zev::errors
