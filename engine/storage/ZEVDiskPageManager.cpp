@@ -8,6 +8,7 @@
 #include "engine/storage/ZEVEndian.h"
 #include "engine/storage/ZEVErrorCodes.h"
 #include "engine/storage/ZEVExcept.h"
+#include "engine/storage/ZEVFreeSpaceManager.h"
 #include "engine/storage/ZEVOSFile.h"
 #include "engine/storage/ZEVOSServices.h"
 #include "engine/storage/ZEVSecurity.h"
@@ -204,6 +205,8 @@ void TABSDiskPageManager::createFreeSpaceManager() {
   FDatabaseFreeSpaceManager.reset();
   if (FSettings.FreeSpaceManagerFactory)
     FDatabaseFreeSpaceManager = FSettings.FreeSpaceManagerFactory(*this);
+  else
+    FDatabaseFreeSpaceManager = std::make_unique<TABSDatabaseFreeSpaceManager>(*this);
 }
 
 // Whether the file may be opened for writing; a read-only attribute also ends multi-user work.

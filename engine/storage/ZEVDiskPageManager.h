@@ -8,8 +8,9 @@
 // In multi-user mode TABSDiskTablePagesCacheManager tells which cached pages are still current.
 //
 // Ownership: the manager owns its TABSDatabaseFile, its free-space manager (made by the factory
-// of its settings when a file is created or opened, freed when it is closed) and its
-// TABSDiskTablePagesCacheManager. The free-space manager links back to the manager.
+// of its settings, by default the file's own map, when a file is created or opened, freed when
+// it is closed) and its TABSDiskTablePagesCacheManager. The free-space manager links back to
+// the manager.
 //
 // Locking: no lock of its own within the process (callers serialise through the database and
 // table objects). Between processes: one-byte locks in the file (tables lock, database-header
@@ -111,7 +112,7 @@ struct TABSDiskPageManagerSettings {
   TABSSleepFunction SleepFunction = Sleep;
   TABSReopenSettings ReopenSettings;
   int32_t CacheCapacity = TABSPageManager::DefaultCacheCapacity();
-  // Empty: no free-space manager; AddPage then raises "Invalid page number".
+  // Empty: the file's own map (TABSDatabaseFreeSpaceManager of ZEVFreeSpaceManager.h).
   TABSFreeSpaceManagerFactory FreeSpaceManagerFactory;
 };
 

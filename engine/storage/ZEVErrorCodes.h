@@ -176,4 +176,21 @@ inline constexpr int kWritePageRegionIOCode = 10475;
 inline constexpr int kReadPageStateIOCode = 20197;
 inline constexpr int kWritePageStateIOCode = 20198;
 
+// --- Free-space manager (ZEVFreeSpaceManager) ------------------------------------------------
+inline constexpr TNativeMessage kDatabaseLockedAtAllocate{20231, "Database is locked"};
+inline constexpr TNativeMessage kDatabaseLockedAtFree{20232, "Database is locked"};
+// With the page number and the file's TotalPageCount: marking a PFS bit, an EAM entry.
+inline constexpr TNativeMessage kPFSPageCannotBeAddressed{
+    30430, "Page: %d cannot be addressed. TotalPageCount=%d"};
+inline constexpr TNativeMessage kEAMPageCannotBeAddressed{
+    30431, "Page: %d cannot be addressed. TotalPageCount=%d"};
+inline constexpr TNativeMessage kPageAlreadyUsed{30425, "Page: %d already used"};
+inline constexpr TNativeMessage kPageAlreadyFree{30427, "Page: %d already free"};
+// Native codes of kWrongPageTypeText for a map page of the wrong type, by operation.
+inline constexpr int kWrongMapPageTypeAtSearch = 30423;
+inline constexpr int kWrongMapPageTypeAtPFSBit = 30424;
+inline constexpr int kWrongMapPageTypeAtEAMEntry = 30428;
+inline constexpr int kWrongMapPageTypeAtPFSQuery = 30430;
+inline constexpr int kWrongMapPageTypeAtLastUsedScan = 30432;
+
 }  // namespace zev::errors
