@@ -234,6 +234,20 @@ AnsiString CompressionAlgorithmName(TABSCompressionAlgorithm Algorithm) {
   return Algorithm < kAlgorithmNames.size() ? kAlgorithmNames[Algorithm] : kAlgorithmNames[0];
 }
 
+namespace {
+
+// The common end of both directions: an empty or failed result is no result.
+bool finishResult(bool Ok, std::vector<uint8_t>& OutBuffer, int64_t& OutSize) {
+  if (!Ok || OutBuffer.empty()) {
+    OutBuffer.clear();
+    return false;
+  }
+  OutSize = static_cast<int64_t>(OutBuffer.size());
+  return true;
+}
+
+}  // namespace
+
 bool CompressBuffer(TABSCompressionAlgorithm Algorithm, uint8_t CompressionMode,
                     const void* InBuffer, int64_t InSize, std::vector<uint8_t>& OutBuffer,
                     int64_t& OutSize, AnsiString* ErrorDetail) {
@@ -260,12 +274,7 @@ bool CompressBuffer(TABSCompressionAlgorithm Algorithm, uint8_t CompressionMode,
   } catch (const std::bad_alloc&) {
     ok = false;
   }
-  if (!ok || OutBuffer.empty()) {
-    OutBuffer.clear();
-    return false;
-  }
-  OutSize = static_cast<int64_t>(OutBuffer.size());
-  return true;
+  return finishResult(ok, OutBuffer, OutSize);
 }
 
 bool DecompressBuffer(TABSCompressionAlgorithm Algorithm, const void* InBuffer, int64_t InSize,
@@ -295,12 +304,7 @@ bool DecompressBuffer(TABSCompressionAlgorithm Algorithm, const void* InBuffer, 
   } catch (const std::bad_alloc&) {
     ok = false;
   }
-  if (!ok || OutBuffer.empty()) {
-    OutBuffer.clear();
-    return false;
-  }
-  OutSize = static_cast<int64_t>(OutBuffer.size());
-  return true;
+  return finishResult(ok, OutBuffer, OutSize);
 }
 
 TPPMParameters PPMParametersOfMode(uint8_t CompressionMode) {
