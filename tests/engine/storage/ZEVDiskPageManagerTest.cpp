@@ -858,8 +858,20 @@ TEST_F(DiskPageManagerTest, ReaderSeesAnotherProcessCommit) {
   helper.Send("rewrite " + std::to_string(pageNo) + " 9");
   ASSERT_EQ(helper.ReadLine(), "done");
   EXPECT_NE(fileBytes().substr(38, 4), stateBefore) << "the commit counter moved";
-  EXPECT_EQ(firstDataByte(*reader, pageNo), 9);
+  // The cached copy is checked against the State in the file: read again once, then trusted.
+  auto reloadedOnGet = [&] {
+    TABSPage* page = reader->GetPage(kSession, pageNo, zev::ptTableRecord);
+    const bool reloaded = page->Reloaded();
+    const uint8_t first = page->PageData()[0];
+    reader->PutPage(page);
+    return std::make_pair(reloaded, first);
+  };
+  EXPECT_EQ(reloadedOnGet(), std::make_pair(true, uint8_t{9}));
+  EXPECT_EQ(reloadedOnGet(), std::make_pair(false, uint8_t{9}));
   EXPECT_EQ(reader->PageCount(), 2);
+  helper.Send("rewrite " + std::to_string(pageNo) + " 10");
+  ASSERT_EQ(helper.ReadLine(), "done");
+  EXPECT_EQ(reloadedOnGet(), std::make_pair(true, uint8_t{10}));
 }
 
 }  // namespace
