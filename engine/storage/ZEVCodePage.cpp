@@ -114,4 +114,18 @@ bool IsAnsiRepresentable(const std::string& Utf8Text) {
   return Utf8FromAnsi(AnsiFromUtf8(Utf8Text)) == Utf8Text;
 }
 
+AnsiString AnsiUpperCase(const AnsiString& Text) {
+  AnsiString upper = Text;
+  for (char& c : upper) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte >= 'a' && byte <= 'z') || (byte >= 0xE0 && byte <= 0xFE && byte != 0xF7))
+      c = static_cast<char>(byte - 0x20);
+    else if (byte == 0x9A || byte == 0x9C || byte == 0x9E)
+      c = static_cast<char>(byte - 0x10);
+    else if (byte == 0xFF)
+      c = static_cast<char>(0x9F);
+  }
+  return upper;
+}
+
 }  // namespace zev

@@ -27,4 +27,8 @@ bool IsValidUtf8(const std::string& Bytes);
 // True when every character of the UTF-8 text has a Windows-1252 form.
 bool IsAnsiRepresentable(const std::string& Utf8Text);
 
+// Windows-1252 text in upper case: the ASCII letters, the accented Latin letters (à..þ without
+// ÷) and š, œ, ž, ÿ; every other byte (ß, µ) as it is.
+AnsiString AnsiUpperCase(const AnsiString& Text);
+
 }  // namespace zev

@@ -52,6 +52,7 @@ inline constexpr uint32_t kLockRetryDelayMs = 20;
 inline constexpr int kDBHeaderLockAttempts = 4500;
 inline constexpr int kObjectIDLockAttempts = 4500;
 inline constexpr int kTablesLockAttempts = 200;
+inline constexpr int kInternalFileLockAttempts = 4500;
 
 // How ReopenDatabaseFile waits for a file that cannot be opened again at once.
 struct TABSReopenSettings {

@@ -109,6 +109,10 @@ struct TABSDiskPageManagerSettings {
   int DBHeaderLockAttempts = kDBHeaderLockAttempts;
   int ObjectIDLockAttempts = kObjectIDLockAttempts;
   uint32_t LockRetryDelayMs = kLockRetryDelayMs;
+  // The waits for the lock of an internal file of locks (the session-slot file's, a table
+  // lock file's around releases), LockRetryDelayMs apart.
+  int InternalFileLockAttempts = kInternalFileLockAttempts;
+  // Every wait of the engine's lock layers sleeps through this (tests make it instant).
   TABSSleepFunction SleepFunction = Sleep;
   TABSReopenSettings ReopenSettings;
   int32_t CacheCapacity = TABSPageManager::DefaultCacheCapacity();
@@ -198,6 +202,7 @@ class TABSDiskPageManager : public TABSPageManager {
   TABSDatabaseFile& DatabaseFile() { return *FDatabaseFile; }
   TABSFreeSpaceManager* DatabaseFreeSpaceManager() const { return FDatabaseFreeSpaceManager.get(); }
   TABSDiskTablePagesCacheManager& TablePagesCacheManager() { return *FTablePagesCacheManager; }
+  const TABSDiskPageManagerSettings& Settings() const { return FSettings; }
 
   // --- Page level ---
   // Refuse map pages (30434), then as in the base.

@@ -44,3 +44,10 @@ TEST(CodePage, RecognisesWellFormedUtf8) {
 }
 
 }  // namespace
+
+TEST(CodePage, UpperCaseCoversTheAccentedLettersOfTheCodePage) {
+  // matière, çà, œuvre, ÿ, š, ž; ß, µ and ÷ have no upper-case form here.
+  EXPECT_EQ(zev::AnsiUpperCase("mati\xE8re \xE7\xE0 \x9Cuvre \xFF \x9A \x9E"),
+            "MATI\xC8RE \xC7\xC0 \x8CUVRE \x9F \x8A \x8E");
+  EXPECT_EQ(zev::AnsiUpperCase("\xDF\xB5\xF7 123 {}"), "\xDF\xB5\xF7 123 {}");
+}
