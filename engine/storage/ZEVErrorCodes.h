@@ -193,4 +193,93 @@ inline constexpr int kWrongMapPageTypeAtEAMEntry = 30428;
 inline constexpr int kWrongMapPageTypeAtPFSQuery = 30430;
 inline constexpr int kWrongMapPageTypeAtLastUsedScan = 30432;
 
+// --- Database object (ZEVDatabaseData) ------------------------------------------------------
+inline constexpr TNativeMessage kNoTableListAtRegister{20128, "Pointer is nil"};
+inline constexpr TNativeMessage kNoTableListAtFind{20129, "Pointer is nil"};
+inline constexpr TNativeMessage kNoTableListAtDrop{20130, "Pointer is nil"};
+inline constexpr TNativeMessage kNoTableListAtRename{20131, "Pointer is nil"};
+inline constexpr TNativeMessage kDatabaseTablesLocked{20210, "Database tables are locked"};
+inline constexpr TNativeMessage kCannotUnlockDatabaseTables{20211, "Cannot unlock database tables"};
+inline constexpr TNativeMessage kCommitLocksFailed{
+    20233, "Cannot commit changes. Locks of modified tables failed"};
+inline constexpr TNativeMessage kMixedUserModes{
+    20235, "Cannot open database in multi-user and signle-user mode at the same time"};
+
+// --- Internal files (ZEVInternalFile) -------------------------------------------------------
+inline constexpr TNativeMessage kTransactedFileExists{
+    30383, "Cannot create Internal file. File already exists. StartPageNo=%d"};
+inline constexpr TNativeMessage kTransactedFileClosed{
+    30389, "Cannot perform this operation (%s) on closed internal file"};
+inline constexpr TNativeMessage kTransactedReadPastSize{
+    30387, "Cannot Read internal file. FileSize=%d. ReadSize=%d"};
+// The text has a stray "%" where a number was meant; it is the engine's text as it stands.
+inline constexpr TNativeMessage kTransactedChainTooShort{
+    30388, "Cannot Read % bytes from internal file. FileSize=%d. ReadSize=%d, Count=%d"};
+inline constexpr TNativeMessage kTableFileCompressionError{20187, "Table file compression error"};
+inline constexpr TNativeMessage kTableFileDecompressionError{
+    20189, "Table file decompression error. Possible table corruption (%s)"};
+// A chain that ends or loops before the page it must reach (with the step number).
+inline constexpr TNativeMessage kInternalFileChainBroken{
+    20300, "Error getting %d-th table file page. Probably database is corrupted and needs repair."};
+inline constexpr TNativeMessage kInternalFileInvalidPageNo{20301, "Invalid page number"};
+inline constexpr TNativeMessage kDirectFileWrongPageType{
+    20155, "Invalid PageType found: %d but expecting: %d"};
+inline constexpr TNativeMessage kDirectFileClosed{
+    20156, "Cannot perform this operation (%s) on closed internal file"};
+inline constexpr TNativeMessage kDirectFileExists{
+    20157, "Cannot create Internal file. File already exists. StartPageNo=%d"};
+inline constexpr TNativeMessage kDirectWritePastEnd{
+    20158, "Cannot write after end of file. FileSize=%d. Position=%d, Count=%d"};
+inline constexpr TNativeMessage kDirectSeekPastSize{
+    20159, "Seek position bigger then file size. FileSize=%d. Position=%d"};
+
+// --- System directory and table list (ZEVSystemDirectory, ZEVTableListFile) -----------------
+inline constexpr TNativeMessage kSystemDirectoryNotOnPage2{
+    30392, "Error Creating SystemDirectory. SystemDirectoryPageNo=%d. Real PageNo=%d."};
+inline constexpr TNativeMessage kTableListAlreadyOpened{30393, "Table list file already opened."};
+inline constexpr TNativeMessage kTableAlreadyExists{
+    30395, "Cannot create table. Table '%s' already exists"};
+inline constexpr TNativeMessage kTableNotExistsAtOpen{30396, "Table '%s' not exists."};
+inline constexpr TNativeMessage kTableNotExistsAtRename{30397, "Table '%s' not exists."};
+inline constexpr TNativeMessage kTableNotExistsAtRemove{30405, "Table '%s' not exists."};
+
+// --- Session slots (ZEVActiveSessionsFile) --------------------------------------------------
+inline constexpr TNativeMessage kMaximumConnectionsExceeded{
+    20094,
+    "Cannot connect session. Maximum connections quantity exceeded or database is open in "
+    "single-user mode"};
+inline constexpr TNativeMessage kCannotUnlockSessionsFileAtConnect{20093,
+                                                                   "Cannot unlock sessions file"};
+inline constexpr TNativeMessage kCannotDisconnectSession{20095, "Cannot disconnect session"};
+inline constexpr TNativeMessage kCannotUnlockSessionsFileAtDisconnect{
+    20096, "Cannot unlock sessions file"};
+inline constexpr TNativeMessage kCannotUnlockSessionsFileAtSingleUserConnect{
+    20240, "Cannot unlock sessions file"};
+inline constexpr TNativeMessage kCannotUnlockSessionsFileAtSingleUserDisconnect{
+    20241, "Cannot unlock sessions file"};
+inline constexpr TNativeMessage kCannotUnlockSessionsFileAtCount{30484,
+                                                                 "Cannot unlock sessions file"};
+
+// --- Table and record locks (ZEVTableLocksFile, ZEVTableLockManager) ------------------------
+inline constexpr const char* kNilPointerText = "Nil pointer occured";
+inline constexpr TNativeMessage kLocksFileNilAtFirstPage{10483, kNilPointerText};
+inline constexpr TNativeMessage kLocksFileNilAtLockTable{10489, kNilPointerText};
+inline constexpr TNativeMessage kLocksFileNilAtUnlockTable{10494, kNilPointerText};
+inline constexpr TNativeMessage kLocksFileNilAtOtherSessionTest{10490, kNilPointerText};
+inline constexpr TNativeMessage kLocksFileNilAtLockRecord{10491, kNilPointerText};
+inline constexpr TNativeMessage kLocksFileNilAtUnlockRecord{10492, kNilPointerText};
+inline constexpr TNativeMessage kLocksFileNilAtRecordTest{10493, kNilPointerText};
+inline constexpr TNativeMessage kSessionBeyondLocksFile{
+    20200,
+    "Cannot set table lock. Try to repair database or to increase number of allowed "
+    "connections"};
+inline constexpr TNativeMessage kTableLocksStillExist{20201, "Some table locks still exist"};
+inline constexpr TNativeMessage kTableLockNotFound{20202,
+                                                   "Cannot remove table lock. Lock not found"};
+inline constexpr TNativeMessage kCannotSetTableLock{20203, "Cannot set table lock"};
+inline constexpr TNativeMessage kCannotUnlockTable{20204, "Cannot unlock table"};
+inline constexpr TNativeMessage kCannotLockRecord{20205, "Cannot lock record"};
+inline constexpr TNativeMessage kCannotUnlockRecord{20206, "Cannot unlock record"};
+inline constexpr TNativeMessage kRWLocksStillExist{20234, "Some table locks still exist"};
+
 }  // namespace zev::errors
