@@ -197,6 +197,12 @@ TEST_F(InternalFileTest, DamagedChainsGiveEngineErrors) {
 
   linkInFile(chain[0], 1);  // into the free-space map
   EXPECT_NE(errorOf([&] { file.ReadFile(kSession, buffer.data(), 3 * kDataSize); }), "");
+
+  linkInFile(chain[0], 100000);  // beyond the end of the file
+  EXPECT_NE(errorOf([&] { file.ReadFile(kSession, buffer.data(), 3 * kDataSize); }), "");
+  EXPECT_NE(errorOf([&] { file.SetFileSize(kSession, 6 * kDataSize, 6 * kDataSize,
+                                           zev::acaNone); }), "");
+  FManager->CancelChanges(kSession);
 }
 
 TEST_F(InternalFileTest, ClosedTransactedFileNamesTheOperation) {
@@ -303,8 +309,16 @@ TEST_F(DirectFileTest, OpeningChecksThePageTypeAndStopsAtALoop) {
   linkInFile(pages[1], pages[0]);
   int code = 0;
   EXPECT_NE(errorOf([&] { file.OpenFile(start); }, &code), "");
-  EXPECT_EQ(code, 20300);
-  EXPECT_NO_THROW(file.DeleteFile(start));
+  EXPECT_EQ(code, 20300) << "a loop is a broken chain";
+  EXPECT_NO_THROW(file.DeleteFile(start)) << "deleting stops at the loop";
+  FManager->CancelChanges(kSystemSessionID);
+
+  // A page number beyond the file, or a page of another type, is an engine error too.
+  linkInFile(pages[1], 100000);
+  EXPECT_NE(errorOf([&] { file.OpenFile(start); }), "");
+  linkInFile(pages[1], 1);  // the free-space map page
+  EXPECT_NE(errorOf([&] { file.OpenFile(start); }, &code), "");
+  EXPECT_EQ(code, 20155);
 }
 
 TEST_F(DirectFileTest, ClosedDirectFileNamesTheOperation) {
