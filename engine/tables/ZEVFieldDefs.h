@@ -19,6 +19,7 @@
 #include <memory>
 
 #include "engine/storage/ZEVCompression.h"
+#include "engine/storage/ZEVPage.h"
 #include "engine/tables/ZEVMetaObjectDefs.h"
 #include "engine/tables/ZEVTypes.h"
 #include "engine/tables/ZEVVariant.h"
@@ -92,6 +93,30 @@ class TABSFieldDefs : public TABSMetaObjectDefs {
  protected:
   std::unique_ptr<TABSMetaObjectDef> createDef() const override;
   bool isOwnKind(const TABSMetaObjectDef& Def) const override;
+};
+
+// Positions in a cursor's row buffer: the memory form of the row, then the row's 6-byte
+// identifier (the bookmark), one further byte, then the dataset layer's calculated fields.
+struct TABSCursorBufferLayout {
+  int32_t FieldValuesOffset = 0;  // memory offset of the first field, 0 without fields
+  int32_t BookmarkOffset = 0;     // end of the last field
+  int32_t KeyOffset = 0;
+  int32_t KeyBufferSize = 0;
+  int32_t RecordSize = 0;
+  int32_t RecordBufferSize = 0;
+  int32_t CalculatedFieldsOffset = 0;
+
+  // Requires: offsets laid out (RecalcFieldOffsets).
+  static TABSCursorBufferLayout Of(const TABSFieldDefs& FieldDefs) {
+    TABSCursorBufferLayout layout;
+    layout.FieldValuesOffset = FieldDefs.Count() > 0 ? FieldDefs.Items(0)->FMemoryOffset : 0;
+    layout.BookmarkOffset = FieldDefs.GetMemoryRecordBufferSize();
+    layout.KeyOffset = layout.BookmarkOffset;
+    layout.KeyBufferSize = layout.BookmarkOffset + static_cast<int32_t>(TABSPageItemID::Size);
+    layout.RecordSize = layout.RecordBufferSize = layout.CalculatedFieldsOffset =
+        layout.KeyBufferSize + 1;
+    return layout;
+  }
 };
 
 }  // namespace zev

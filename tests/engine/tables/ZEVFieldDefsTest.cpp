@@ -80,6 +80,19 @@ TEST(ZEVFieldDefsTest, ReferenceTableLayout) {
   EXPECT_EQ(defs.Items(4)->FMemoryDataSize, 6);
   EXPECT_EQ(defs.GetMemoryRecordBufferSize(), 196);
   EXPECT_EQ(defs.GetDiskRecordBufferSize(), 196);
+
+  // A cursor's row buffer: the row, the 6-byte bookmark, one byte, the calculated fields.
+  const TABSCursorBufferLayout layout = TABSCursorBufferLayout::Of(defs);
+  EXPECT_EQ(layout.FieldValuesOffset, 1);
+  EXPECT_EQ(layout.BookmarkOffset, 196);
+  EXPECT_EQ(layout.KeyOffset, 196);
+  EXPECT_EQ(layout.KeyBufferSize, 202);
+  EXPECT_EQ(layout.RecordSize, 203);
+  EXPECT_EQ(layout.RecordBufferSize, 203);
+  EXPECT_EQ(layout.CalculatedFieldsOffset, 203);
+  TABSFieldDefs none;
+  EXPECT_EQ(TABSCursorBufferLayout::Of(none).FieldValuesOffset, 0);
+  EXPECT_EQ(TABSCursorBufferLayout::Of(none).RecordBufferSize, 7);
 }
 
 TEST(ZEVFieldDefsTest, NullBitmapTakesOneBytePerEightFields) {
