@@ -41,8 +41,7 @@ class TCompareScope {
     if (!PartialCompare) return;
     for (size_t i = 0; i < KeyRef.Parts.size(); ++i) {
       const TABSKeyPart& part = KeyRef.Parts[i];
-      const bool isNull = (KeyRecordBuffer[part.FieldNo / 8] >> (part.FieldNo % 8)) & 1;
-      if (IsStringFieldType(part.DataType) && !isNull)
+      if (IsStringFieldType(part.DataType) && !IsFieldNull(KeyRecordBuffer, part.FieldNo))
         KeyRef.FCompareLengths[i] = stringLength(
             part.DataType, KeyRecordBuffer + part.OffsetInRecordBuffer, part.FullValueSize());
     }

@@ -16,10 +16,6 @@ namespace {
 
 constexpr uint8_t kNullMarker = 1;
 
-bool isNullInRow(const uint8_t* RecordBuffer, int32_t FieldNo) {
-  return (RecordBuffer[FieldNo / 8] >> (FieldNo % 8)) & 1;
-}
-
 int sign(int Value) { return (Value > 0) - (Value < 0); }
 
 }  // namespace
@@ -121,7 +117,7 @@ void TABSRecordKeyRef::SetPartCount(int32_t Count) {
 void TABSRecordKeyRef::MakeShortKeyFromRecordBuffer(const uint8_t* RecordBuffer, uint8_t* Key) {
   for (const TABSKeyPart& part : Parts) {
     uint8_t* target = Key + part.OffsetInShortKeyBuffer;
-    if (isNullInRow(RecordBuffer, part.FieldNo)) {
+    if (IsFieldNull(RecordBuffer, part.FieldNo)) {
       target[0] = kNullMarker;
       continue;
     }
@@ -136,7 +132,7 @@ void TABSRecordKeyRef::MakeFullKeyFromRecordBuffer(const uint8_t* RecordBuffer,
                                                    uint8_t* Key) const {
   for (const TABSKeyPart& part : Parts) {
     uint8_t* target = Key + part.OffsetInFullKeyBuffer;
-    if (isNullInRow(RecordBuffer, part.FieldNo)) {
+    if (IsFieldNull(RecordBuffer, part.FieldNo)) {
       target[0] = kNullMarker;
       continue;
     }

@@ -95,6 +95,20 @@ class TABSFieldDefs : public TABSMetaObjectDefs {
   bool isOwnKind(const TABSMetaObjectDef& Def) const override;
 };
 
+// --- Null bitmap of a memory- or disk-form row ------------------------------------------------
+// Bit (FieldNo mod 8) of byte (FieldNo div 8) set means the field is NULL.
+inline bool IsFieldNull(const uint8_t* RecordBuffer, int FieldNo) {
+  return (RecordBuffer[FieldNo / 8] & (1u << (FieldNo % 8))) != 0;
+}
+inline void SetFieldNull(uint8_t* RecordBuffer, int FieldNo, bool IsNull) {
+  const auto bit = static_cast<uint8_t>(1u << (FieldNo % 8));
+  if (IsNull) {
+    RecordBuffer[FieldNo / 8] |= bit;
+  } else {
+    RecordBuffer[FieldNo / 8] &= static_cast<uint8_t>(~bit);
+  }
+}
+
 // Positions in a cursor's row buffer: the memory form of the row, then the row's 6-byte
 // identifier (the bookmark), one further byte, then the dataset layer's calculated fields.
 struct TABSCursorBufferLayout {

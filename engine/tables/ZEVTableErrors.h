@@ -42,8 +42,8 @@ inline constexpr TNativeMessage kInvalidFieldNoAtSetValue{
     10006, "Invalid field number - FieldNo = %d, FieldCount = %d"};
 // A row buffer missing where a field is read or written.
 inline constexpr TNativeMessage kRecordBufferIsNil{10001, kNilPointerText};
-inline constexpr TNativeMessage kZeroBLOBBlockSize{
-    10421, "BLOB block size should be > 0 for field %s"};
+inline constexpr TNativeMessage kZeroBLOBBlockSize{10421,
+                                                   "BLOB block size should be > 0 for field %s"};
 inline constexpr TNativeMessage kAutoincMaxValueExceeded{
     20160, "Autoinc max value exceeded for field '%s'"};
 inline constexpr TNativeMessage kNoSequenceLastValue{
