@@ -97,6 +97,7 @@ class TABSBTreePageIndex {
   TABSBTreePageIndex& operator=(const TABSBTreePageIndex&) = delete;
 
   int32_t CreateIndex(int32_t SessionID);  // the new root's page number
+  void OpenIndex(int32_t RootPageNo) { FTree->SetRootPageNo(RootPageNo); }
   int32_t RootPageNo() const { return FTree->RootPageNo(); }
   void DropIndex(int32_t SessionID) { FTree->FreeAllPages(SessionID, false); }
   void EmptyIndex(int32_t SessionID) { FTree->FreeAllPages(SessionID, true); }
@@ -110,6 +111,7 @@ class TABSBTreePageIndex {
                          uint16_t& Count);
   int32_t PageCount(int32_t SessionID) { return FTree->EntryCount(SessionID); }
   void CheckIntegrity(int32_t SessionID) { FTree->CheckIntegrity(SessionID); }
+  TABSBTree& Tree() { return *FTree; }
 
  private:
   TABSPageKeyRef FKeyRef;
