@@ -16,6 +16,7 @@
 // Ownership: the cursor owns its buffers and definition copies; it links to its session and to
 // the table object it is registered with, which outlive it. Locking: every operation takes the
 // database object's critical section; waits for table locks during post and delete release it.
+// Requires: the session stays connected while the cursor is open (close cursors first).
 // Errors: EABSException for everything else (10028, 20229, 20218, 20219, 30058 and the table
 // object's).
 #pragma once

@@ -32,7 +32,7 @@ struct TABSCursorLockBudgets {
 class TABSLocalSession : public TABSBaseSession {
  public:
   TABSLocalSession() = default;
-  ~TABSLocalSession() override;  // disconnects
+  ~TABSLocalSession() override;  // disconnects; Requires: its cursors are closed
 
   void SetDatabaseFileName(const AnsiString& FileName) { FDatabaseFileName = FileName; }
   const AnsiString& DatabaseFileName() const { return FDatabaseFileName; }

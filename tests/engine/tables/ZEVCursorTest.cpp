@@ -244,6 +244,72 @@ TEST_F(CursorTest, RenamingAndDeletingTheTable) {
   EXPECT_LE(FSession->DatabaseData().DiskPageManager()->PageCount(), pagesBefore);
 }
 
+TEST_F(CursorTest, RepairModeRebuildsAPageIndexThatDisagreesWithTheCounters) {
+  for (int i = 0; i < 25; ++i) ASSERT_EQ(insertCompany(*FCursor, "N" + std::to_string(i)), 0);
+  {
+    std::lock_guard<std::recursive_mutex> guard(FSession->DatabaseData().CSect());
+    auto& table = zev::TABSDiskTableData::FindOrCreate(FSession->DatabaseData(), "Companies");
+    table.RecordManager().SetRecordCount(99);
+    table.SaveMostUpdated(FSession->SessionID());
+    table.ApplyChanges(FSession->SessionID(), false);
+  }
+  FCursor->CloseTable();
+  FCursor = openCompanies(*FSession);
+  EXPECT_EQ(FCursor->GetRecordCount(), 99) << "without repair the counters are trusted";
+  FCursor->CloseTable();
+
+  TABSLocalCursor repairing(*FSession);
+  repairing.SetTableName("Companies");
+  repairing.SetIsRepairing(true);
+  repairing.OpenTable();
+  EXPECT_EQ(repairing.GetRecordCount(), 25);
+  repairing.CloseTable();
+  FCursor = openCompanies(*FSession);
+  EXPECT_EQ(FCursor->GetRecordCount(), 25);
+  EXPECT_EQ(walkIds(*FCursor).size(), 25u);
+}
+
+TEST(CursorSessionTest, SessionsOfAProcessShareTheDatabaseAndItsPassword) {
+  testsupport::TTempDir dir;
+  const std::string path = dir.File("secret.abs");
+  auto settingsWith = [](const char* Password) {
+    zev::TABSDiskDatabaseSettings settings = databaseSettings(false);
+    settings.Password.Password = Password;
+    return settings;
+  };
+  {
+    zev::TABSLocalSession creator;
+    creator.SetDatabaseFileName(path);
+    creator.SetDatabaseSettings(settingsWith("secret"));
+    creator.CreateDatabase();
+  }
+  zev::TABSLocalSession first;
+  first.SetDatabaseFileName(path);
+  first.SetDatabaseSettings(settingsWith("secret"));
+  first.SetConnected(true);
+  zev::TABSLocalSession second;
+  second.SetDatabaseFileName(path);
+  second.SetDatabaseSettings(settingsWith("secret"));
+  second.SetConnected(true);
+  EXPECT_EQ(&first.DatabaseData(), &second.DatabaseData());
+
+  zev::TABSLocalSession intruder;
+  intruder.SetDatabaseFileName(path);
+  intruder.SetDatabaseSettings(settingsWith("autre"));
+  int code = 0;
+  EXPECT_EQ(errorOf([&] { intruder.SetConnected(true); }, &code),
+            TextOf("Database password is invalid.", 20298));
+  EXPECT_FALSE(intruder.Connected());
+  EXPECT_EQ(errorOf([&] { first.CreateDatabase(); }, &code),
+            TextOf("Cannot create database. Database is already open", 20092));
+
+  first.SetConnected(false);
+  second.SetConnected(false);
+  EXPECT_EQ(errorOf([&] { intruder.SetConnected(true); }, &code),
+            TextOf("Cannot open database - incorrect password", 30445))
+      << "the first connection is checked by the file itself";
+}
+
 TEST(CursorTableTest, TablesThatCannotBeCreatedLeaveNothingBehind) {
   testsupport::TTempDir dir;
   const std::string path = dir.File("t.abs");
