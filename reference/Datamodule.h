@@ -4,7 +4,7 @@
 // Errors: none raised yet.
 #pragma once
 
-#include "shell/Component.h"
+#include "engine/tables/Component.h"
 
 class TdmKestrevaud : public TDataModule {
  public:

@@ -22,7 +22,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "shell/Component.h"
+#include "engine/tables/Component.h"
 #include "shell/Form.h"
 
 class QApplication;

@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/Component.h"
+#include "engine/tables/Component.h"
 #include "shell/ToolkitTypes.h"
 
 class QKeyEvent;

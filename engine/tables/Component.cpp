@@ -1,4 +1,4 @@
-#include "shell/Component.h"
+#include "engine/tables/Component.h"
 
 #include <algorithm>
 

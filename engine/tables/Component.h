@@ -1,5 +1,5 @@
-// TComponent: the base of everything the application and its windows own, and TDataModule,
-// the base of non-visual containers such as the program's data module.
+// TComponent: the base of everything the application, its windows and the engine's components
+// own, and TDataModule, the base of non-visual containers such as the program's data module.
 //
 // Ownership: a component created with an owner is owned by it: the owner keeps it in a list of
 // unique_ptr and destroys its components in the reverse order of their creation when it is
