@@ -19,6 +19,15 @@ void TComponent::DestroyComponents() {
   }
 }
 
+void TComponent::FreeComponent(TComponent* Component) {
+  auto it = std::find_if(FComponents.begin(), FComponents.end(),
+                         [&](const std::unique_ptr<TComponent>& c) { return c.get() == Component; });
+  if (it == FComponents.end()) return;
+  std::unique_ptr<TComponent> freed = std::move(*it);
+  FComponents.erase(it);
+  freed->FOwner = nullptr;
+}
+
 void TComponent::InsertComponent(TComponent* Component) { FComponents.emplace_back(Component); }
 
 void TComponent::RemoveComponent(TComponent* Component) {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "engine/storage/ZEVCodePage.h"
@@ -25,6 +26,8 @@ class TComponent {
   void SetName(const AnsiString& Name) { FName = Name; }
 
   int GetComponentCount() const { return static_cast<int>(FComponents.size()); }
+  // Destroys one of this component's own components now (nothing for another one).
+  void FreeComponent(TComponent* Component);
   // Requires: 0 <= Index < GetComponentCount().
   TComponent* GetComponent(int Index) const { return FComponents[Index].get(); }
 
@@ -42,6 +45,12 @@ class TComponent {
   AnsiString FName;
   std::vector<std::unique_ptr<TComponent>> FComponents;
 };
+
+// A new component of type T owned by Owner, which frees it; Requires: Owner is not null.
+template <class T, class... TArgs>
+T* MakeOwnedComponent(TComponent* Owner, TArgs&&... Args) {
+  return new T(Owner, std::forward<TArgs>(Args)...);
+}
 
 class TDataModule : public TComponent {
  public:
