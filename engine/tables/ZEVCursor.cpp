@@ -146,6 +146,19 @@ void TABSLocalCursor::SetIndexName(const AnsiString& IndexName) {
   FRecordBitmap.Clear();
 }
 
+const TABSIndexDefs& TABSLocalCursor::IndexDefs() const { return table().IndexManager().IndexDefs(); }
+
+bool TABSLocalCursor::LockTable(TABSLockType LockType, int TryCount, int DelayMs,
+                                bool AllowXIRWAfterSIRW) {
+  auto lock = lockDatabase();
+  return table().LockTable(LSession.SessionID(), LockType, TryCount, DelayMs, AllowXIRWAfterSIRW);
+}
+
+bool TABSLocalCursor::UnlockTable(TABSLockType LockType, bool IgnoreIfNoLock) {
+  auto lock = lockDatabase();
+  return table().UnlockTable(LSession.SessionID(), LockType, IgnoreIfNoLock);
+}
+
 // --- Rows ---------------------------------------------------------------------------------------
 
 void TABSLocalCursor::InternalInitRecord(uint8_t* RecordBuffer, bool InsertMode) {
@@ -389,11 +402,16 @@ bool TABSLocalCursor::FindKey(TABSSearchCondition Condition, bool PartialKey) {
 void TABSLocalCursor::ApplyRange(const uint8_t* StartBuffer, const uint8_t* EndBuffer,
                                  int32_t StartKeyFieldCount, int32_t EndKeyFieldCount,
                                  bool StartExclusive, bool EndExclusive) {
-  const size_t size = static_cast<size_t>(FLayout.RecordBufferSize);
-  FRangeStartBuffer = StartBuffer ? std::vector<uint8_t>(StartBuffer, StartBuffer + size)
-                                  : std::vector<uint8_t>();
-  FRangeEndBuffer =
-      EndBuffer ? std::vector<uint8_t>(EndBuffer, EndBuffer + size) : std::vector<uint8_t>();
+  // Only the row part of a key or row buffer is read.
+  const size_t rowSize = static_cast<size_t>(FLayout.BookmarkOffset);
+  auto copyRow = [&](const uint8_t* Buffer) {
+    if (!Buffer) return std::vector<uint8_t>();
+    std::vector<uint8_t> row(static_cast<size_t>(FLayout.RecordBufferSize), 0);
+    std::copy(Buffer, Buffer + rowSize, row.begin());
+    return row;
+  };
+  FRangeStartBuffer = copyRow(StartBuffer);
+  FRangeEndBuffer = copyRow(EndBuffer);
   FRangeStartKeyFieldCount = StartKeyFieldCount;
   FRangeEndKeyFieldCount = EndKeyFieldCount;
   FRangeStartExclusive = StartExclusive;

@@ -95,6 +95,11 @@ class TABSLocalCursor {
   void SetIndexName(const AnsiString& IndexName);
   const AnsiString& IndexName() const { return FIndexName; }
   int32_t IndexID() const { return FIndexID; }
+  // The table's index definitions (Requires: open).
+  const TABSIndexDefs& IndexDefs() const;
+  // The table lock of the session (true in single-user mode).
+  bool LockTable(TABSLockType LockType, int TryCount, int DelayMs, bool AllowXIRWAfterSIRW = true);
+  bool UnlockTable(TABSLockType LockType, bool IgnoreIfNoLock = false);
 
   // --- Rows and fields ---
   const TABSFieldDefs& FieldDefs() const { return *FFieldDefs; }
@@ -123,8 +128,8 @@ class TABSLocalCursor {
   // The first row of the active index whose first KeyFieldCount columns stand in Condition's
   // relation to the key row; the position is kept when there is none.
   bool FindKey(TABSSearchCondition Condition, bool PartialKey = false);
-  // Restricts the view to the rows of the active index between the two key rows (copied; a
-  // null row leaves that side open).
+  // Restricts the view to the rows of the active index between the two key rows (their row
+  // part copied, so key buffers serve; a null row leaves that side open).
   void ApplyRange(const uint8_t* StartBuffer, const uint8_t* EndBuffer,
                   int32_t StartKeyFieldCount, int32_t EndKeyFieldCount, bool StartExclusive,
                   bool EndExclusive);

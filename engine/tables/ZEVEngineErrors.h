@@ -43,4 +43,24 @@ inline constexpr TNativeMessage kLockTableWithoutTable{20221, "Pointer is nil"};
 // projections, in-memory tables).
 inline constexpr TNativeMessage kNotSupported{30058, "Not implemented yet"};
 
+// --- Dataset components -------------------------------------------------------------------------
+inline constexpr TNativeMessage kErrorCreatingTableHandle{20001, "Error creating table handle"};
+inline constexpr TNativeMessage kDataSetNotEditing{10007, "Dataset not in edit or insert mode"};
+inline constexpr TNativeMessage kCannotRetrieveRecord{10026, "Cannot retrieve record"};
+inline constexpr TNativeMessage kFieldNotInIndex{20019, "Field %s is not in the current index"};
+inline constexpr TNativeMessage kCannotFindIndex{10325, "Cannot find index %s"};
+inline constexpr TNativeMessage kCreateTableInTransaction{
+    20182, "Cannot perform '%s' operation on a database in transaction"};
+inline constexpr TNativeMessage kMissingFieldName{30499,
+                                                  "Missing field name. FieldNo=%d, table '%s'"};
+inline constexpr TNativeMessage kInvalidFieldSize{30453,
+                                                  "Cannot create table '%s' with field: %s %s(%d)"};
+inline constexpr TNativeMessage kInvalidBlobCompressionMode{
+    20257,
+    "Invalid BlobCompressionMode (must be in 1..9 range) for blob field '%s'. Cannot create "
+    "table '%s'"};
+inline constexpr TNativeMessage kInvalidIndexName{20048, "Invalid index name '%s'"};
+inline constexpr TNativeMessage kIndexWithoutFields{20049, "Cannot find index field '%s'"};
+inline constexpr TNativeMessage kIndexFieldUnknown{20050, "Cannot find index field '%s'"};
+
 }  // namespace zev::errors

@@ -1,0 +1,31 @@
+#include "engine/tables/ZEVEngineError.h"
+
+#include <string>
+
+namespace {
+constexpr const char* kPrefix = "Varkelt Engine Error # ";
+}
+
+AnsiString EABSEngineError::ErrorMessageOf(int32_t ErrorCode, const AnsiString& Text) {
+  switch (ErrorCode) {
+    case -1: return "Error adding record";
+    case -2: return "Error updating record";
+    case -3: return "Error deleting record";
+    case -4: return "Error updating record - record was modified by other process";
+    case -5: return "Error deleting record - record was modified by other process";
+    case -6: return "Error updating record - record was deleted by other process";
+    case -7: return "Error deleting record - record was deleted by other process";
+    case -8: return Text;
+    case -9: return "Cannot update record in temporary mode";
+    case -10: return "Cannot delete record in temporary mode";
+    case -11: return "Cannot cancel operation in temporary mode";
+    case -12: return "Record is locked";
+    case -13: return "Table is locked";
+    default: return "";
+  }
+}
+
+EABSEngineError::EABSEngineError(int32_t ErrorCode, const AnsiString& Text)
+    : zev::EDatabaseError(kPrefix + std::to_string(ErrorCode) + " " + ErrorMessageOf(ErrorCode, Text)),
+      FErrorCode(ErrorCode),
+      FErrorMessage(ErrorMessageOf(ErrorCode, Text)) {}

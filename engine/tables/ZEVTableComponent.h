@@ -1,0 +1,84 @@
+// TABSTable: the dataset of one table, in the order of its active index (chosen by IndexName or
+// IndexFieldNames), with key search (SetKey / EditKey / GotoKey / GotoNearest / FindKey /
+// FindNearest), ranges, and CreateTable, which builds the table from the framework definitions
+// (FieldDefs, IndexDefs) or the engine's (AdvFieldDefs, AdvIndexDefs).
+//
+// Ownership: owns its definition lists; the rest as TABSDataSet. Errors: EDatabaseError
+// "Missing TableName property", "Field index out of range", "Cannot access index field '%s'",
+// "No index currently active"; EABSException 10325 and the creation errors (30499, 30453,
+// 20257, 20048 to 20050, 20182).
+#pragma once
+
+#include <vector>
+
+#include "engine/tables/ZEVAdvDefs.h"
+#include "engine/tables/ZEVDataSetComponent.h"
+
+class TABSTable : public TABSDataSet {
+ public:
+  explicit TABSTable(TComponent* Owner);
+  ~TABSTable() override;
+
+  const AnsiString& TableName() const { return FTableName; }
+  void SetTableName(const AnsiString& Name);
+  // The index name, or "" when the index was chosen by its fields.
+  AnsiString IndexName() const { return FFieldsIndex ? AnsiString() : FIndexName; }
+  void SetIndexName(const AnsiString& Name);
+  AnsiString IndexFieldNames() const { return FFieldsIndex ? FIndexFieldNames : AnsiString(); }
+  void SetIndexFieldNames(const AnsiString& FieldNames);
+  bool Exclusive() const { return FExclusive; }
+  void SetExclusive(bool Exclusive);
+  bool Exists();
+  int IndexFieldCount() const { return static_cast<int>(FIndexFieldMap.size()); }
+
+  // --- Key search ---
+  void SetKey();
+  void EditKey();
+  zev::TField& GetIndexField(int Index);
+  bool KeyExclusive();
+  void SetKeyExclusive(bool Exclusive);
+  int32_t KeyFieldCount();
+  void SetKeyFieldCount(int32_t Count);
+  bool GotoKey();
+  void GotoNearest();
+  // The values in order into the first key fields (as text), then GotoKey / GotoNearest.
+  bool FindKey(const std::vector<AnsiString>& KeyValues);
+  void FindNearest(const std::vector<AnsiString>& KeyValues);
+
+  // --- Ranges ---
+  void SetRangeStart();
+  void SetRangeEnd();
+  void EditRangeStart();
+  void EditRangeEnd();
+  void ApplyRange();
+  void CancelRange();
+
+  // --- Creation ---
+  void CreateTable();
+  TABSAdvFieldDefs& AdvFieldDefs() { return FAdvFieldDefs; }
+  TABSAdvIndexDefs& AdvIndexDefs() { return FAdvIndexDefs; }
+
+ protected:
+  std::unique_ptr<zev::TABSLocalCursor> CreateHandle() override;
+  void HandleOpened() override;
+  void PostKeyEntry() override;
+  void CancelKeyEntry() override;
+
+ private:
+  void beginKeyEntry(int Index, bool Clear);
+  void buildKeyMap();
+  AnsiString resolvedIndexName() const;
+  void applyIndex();
+  // Re-reads the rows around the cursor's row, under a shared table lock when one is granted.
+  void showCursorRow();
+  bool lockShared();
+  void unlockShared();
+
+  AnsiString FTableName;
+  AnsiString FIndexName;
+  AnsiString FIndexFieldNames;
+  bool FFieldsIndex = false;
+  bool FExclusive = false;
+  TABSAdvFieldDefs FAdvFieldDefs;
+  TABSAdvIndexDefs FAdvIndexDefs;
+};
