@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "engine/storage/ZEVExcept.h"
+#include "shell/DatabaseDialogs.h"
 #include "shell/EventDispatch.h"
 #include "shell/MessageBoxes.h"
 
@@ -36,6 +37,7 @@ void TApplication::Initialize(int Argc, char** Argv) {
   }
   QApplication::setQuitOnLastWindowClosed(false);
   InstallMessageBoxLogFromEnvironment();
+  InstallDatabaseDialogs();
 }
 
 void TApplication::Run() {
