@@ -222,6 +222,81 @@ TEST_F(TableComponentTest, MatiereFromFrameworkDefinitions) {
   EXPECT_EQ(matiere.FieldByName("Id").AsInteger(), 1);
 }
 
+TEST_F(TableComponentTest, IndexListsSizesAndConstraintsFromTheDefinitions) {
+  TABSTable table(nullptr);
+  table.SetDatabaseName("Kestrevaud");
+  table.SetTableName("Sites");
+  table.FieldDefs().Add("Id", zev::ftAutoInc);
+  table.FieldDefs().Add("Nom", zev::ftString, 60, true);
+  table.FieldDefs().Add("Ville", zev::ftString, 40);
+  table.FieldDefs().Add("Ouverture", zev::ftDate);
+  table.FieldDefs().Add("Heure", zev::ftTime);
+  table.FieldDefs().Add("Passage", zev::ftDateTime);
+  table.IndexDefs().Add("idxPrimaryKey", "Id", {zev::ixPrimary});
+  table.IndexDefs().Add("idxNomVille", "Nom, Ville", {zev::ixDescending});
+  table.IndexDefs().Add("idxVille", "Ville", {zev::ixUnique});
+  table.CreateTable();
+  EXPECT_EQ(table.AdvIndexDefs().Find("idxNomVille")->FMaxIndexedSizes, "20;20");
+
+  table.SetIndexName("idxNomVille");
+  table.Open();
+  const zev::TABSIndexDef& byName = *table.Handle()->IndexDefs().GetIndexDefByName("idxNomVille");
+  ASSERT_EQ(byName.FIndexColumns.size(), 2u);
+  EXPECT_TRUE(byName.FIndexColumns[0].FDescending && byName.FIndexColumns[1].FDescending);
+  EXPECT_EQ(byName.FIndexColumns[1].FFieldName, "Ville");
+  FDatabase->Handle()->DatabaseData().Lock();
+  auto& data = zev::TABSDiskTableData::FindOrCreate(FDatabase->Handle()->DatabaseData(), "Sites");
+  std::vector<AnsiString> names;
+  for (int i = 0; i < data.ConstraintDefs().Count(); ++i)
+    names.push_back(data.ConstraintDefs().Items(i)->FName);
+  FDatabase->Handle()->DatabaseData().Unlock();
+  EXPECT_EQ(names, (std::vector<AnsiString>{"C_NotNull$Nom", "C_PK$Id", "C_Unique$Ville"}));
+
+  // Dates and times travel through the dataset's forms and back.
+  const zev::TDateTime day = 46000.0, noon = 0.5, moment = 46000.75;
+  table.Append();
+  table.FieldByName("Nom").SetAsString("Centre de tri");
+  table.FieldByName("Ville").SetAsString("Lyon");
+  table.FieldByName("Ouverture").SetAsDateTime(day);
+  table.FieldByName("Heure").SetAsDateTime(noon);
+  table.FieldByName("Passage").SetAsDateTime(moment);
+  table.Post();
+  table.Close();
+  table.Open();
+  EXPECT_DOUBLE_EQ(table.FieldByName("Ouverture").AsDateTime(), day);
+  EXPECT_DOUBLE_EQ(table.FieldByName("Heure").AsDateTime(), noon);
+  EXPECT_DOUBLE_EQ(table.FieldByName("Passage").AsDateTime(), moment);
+
+  // The required field and the unique index refuse rows.
+  const struct {
+    const char* Nom;
+    const char* Ville;
+    std::string Message;
+  } refusals[] = {
+      {nullptr, "Paris",
+       enginetest::FormattedTextOf(
+           "Constraint 'C_NotNull$Nom' violated. Value in field 'Nom' cannot be null", 30026)},
+      {"Autre", "Lyon",
+       enginetest::FormattedTextOf("Constraint unique 'C_Unique$Ville' violated. Duplicate found.",
+                                   30320)},
+  };
+  for (const auto& refusal : refusals) {
+    table.Append();
+    if (refusal.Nom) table.FieldByName("Nom").SetAsString(refusal.Nom);
+    table.FieldByName("Ville").SetAsString(refusal.Ville);
+    try {
+      // The contract's own required check comes first for a required framework field.
+      table.Post();
+      ADD_FAILURE() << "posted";
+    } catch (const EABSEngineError& error) {
+      EXPECT_EQ(error.ErrorMessage(), refusal.Message);
+    } catch (const zev::EDatabaseError& error) {
+      EXPECT_EQ(refusal.Nom, nullptr) << error.Message();
+    }
+    table.Cancel();
+  }
+}
+
 TEST_F(TableComponentTest, CreationRefusesBadDefinitions) {
   struct {
     const char* Field;
