@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The main job: sets up the machine, builds the program, makes a demo folder and starts the
+# The main job: sets up the machine, builds the program and the database tool, makes a demo
+# folder (configuration file, reference database filled from scripts/demo/*.csv) and starts the
 # program in quote mode on it. With a display the window opens for you; without one the
 # program runs under Xvfb, a screenshot of its window is saved, and the program is closed.
 set -euo pipefail
@@ -8,7 +9,7 @@ root=$(pwd)
 
 bash scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j "$(nproc)" --target gestion-dechets
+cmake --build build -j "$(nproc)" --target gestion-dechets zevtool
 
 demo="$root/demo"
 mkdir -p "$demo"
@@ -19,6 +20,14 @@ Path=$demo/kestrevaud.zev
 InPath=$demo/devis-entree.xml
 OutPath=$demo/devis-sortie.xml
 INI
+
+# The demo reference database, made anew from the sample CSV files.
+tool="$root/build/tools/zevtool"
+rm -f "$demo/kestrevaud.zev"
+"$tool" create-reference "$demo/kestrevaud.zev"
+for table in ENTREPRISE MATIERE UNITE; do
+  "$tool" load "$demo/kestrevaud.zev" "$table" "$root/scripts/demo/$table.csv"
+done
 
 program="$root/build/shell/gestion-dechets"
 export LANG=fr_FR.UTF-8
