@@ -27,6 +27,7 @@ class EDatabaseError : public Exception {
 // The contract's messages, with "%s" / "%d" placeholders in argument order.
 namespace dbtexts {
 inline constexpr const char* SFieldNotFound = "Field '%s' not found";
+inline constexpr const char* SFieldTypeMismatch = "Type mismatch for field '%s'";
 inline constexpr const char* SNotEditing = "Dataset not in edit or insert mode";
 inline constexpr const char* SDataSetClosed = "Cannot perform this operation on a closed dataset";
 inline constexpr const char* SDataSetOpen = "Cannot perform this operation on an open dataset";

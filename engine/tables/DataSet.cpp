@@ -68,6 +68,8 @@ void TDataSet::bindFields() {
     if (f->FieldKind() == fkData) {
       const TFieldDef* def = FFieldDefs.Find(f->FieldName());
       if (!def) DatabaseErrorFmt(dbtexts::SFieldNotFound, {f->DisplayName()}, this);
+      if (def->DataType() != f->DataType())
+        DatabaseErrorFmt(dbtexts::SFieldTypeMismatch, {f->DisplayName()}, this);
       f->SetFieldNo(def->FieldNo());
     } else {
       f->SetFieldNo(0);
