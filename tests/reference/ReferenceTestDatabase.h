@@ -1,8 +1,10 @@
-// Reference-data tests: a reference database file made with the engine's components (the
-// three tables of the module, encrypted with the data module's password), the data module
+// Reference-data tests: a reference database file made by the database tool (the three
+// tables of the module, encrypted with the data module's password), the data module
 // opened on it, and the message boxes recorded through the toolkit's seam.
 #pragma once
 
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "reference/Datamodule.h"
 #include "shell/MessageBoxes.h"
 #include "tests/support/TestSupport.h"
+#include "tools/ZevToolCommands.h"
 
 namespace referencetest {
 
@@ -28,10 +31,15 @@ inline void createTable(TABSDatabase& Database, const char* Name,
   table.CreateTable();
 }
 
-// Creates the file with ENTREPRISE, MATIERE and UNITE; MATIERE's Nom of another type when
-// asked (a damaged schema).
+// Creates the file with ENTREPRISE, MATIERE and UNITE as the database tool makes it; with
+// MATIERE's Nom of another type when asked (a damaged schema), through the components.
 inline void createReferenceDatabase(const std::string& Path,
                                     zev::TFieldType MatiereNomType = zev::ftString) {
+  if (MatiereNomType == zev::ftString) {
+    std::ostringstream out;
+    if (zevtool::CreateReferenceCommand(Path, out) != 0) throw std::runtime_error(out.str());
+    return;
+  }
   TABSDatabase creator(nullptr);
   creator.SetDatabaseName("ReferenceCreator");
   creator.SetDatabaseFileName(Path);
