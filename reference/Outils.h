@@ -16,7 +16,7 @@ class TListView;
 // The general text form: at most 15 significant digits, trailing zeros dropped, no thousands
 // separator, the locale's decimal separator; scientific ("1E15", "1E-6", "1,5E-7": mantissa,
 // "E", exponent without leading zeros or plus sign) when the decimal exponent is 15 or more or
-// below -4. Zero is "0"; NaN is "NAN", infinities "INF" and "-INF".
+// below -5 (magnitudes below 0.00001). Zero is "0"; NaN is "NAN", infinities "INF" and "-INF".
 AnsiString FloatToStr(double Value);
 
 // The locale's text-to-double conversion: blanks around the number, an optional sign, digits

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential g++ cmake ninja-build pkg-config git
   qt6-base-dev qt6-qpa-plugins libgl-dev
-  libcrypto++-dev zlib1g-dev libbz2-dev libxml2-dev libicu-dev libsqlite3-dev
+  libcrypto++-dev zlib1g-dev libbz2-dev libxml2-dev libxml2-utils libicu-dev libsqlite3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool libx11-dev imagemagick fonts-dejavu-core
 )
