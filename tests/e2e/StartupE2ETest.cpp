@@ -33,6 +33,9 @@ struct ModeCase {
   const char* Caption;
   int ClientWidth;
   int ClientHeight;
+  // The box the application shows for a database path that names no file ("" when the mode
+  // does not open the database when it starts).
+  const char* MissingDatabaseBox;
 };
 
 class StartupMode : public testing::TestWithParam<ModeCase> {};
@@ -45,6 +48,11 @@ TEST_P(StartupMode, MainWindowOpensWithItsCaptionAndSizeAndClosesWithZero) {
   e2e::TWindowGeometry g = e2e::Geometry(window);
   EXPECT_EQ(g.Width, GetParam().ClientWidth);
   EXPECT_EQ(g.Height, GetParam().ClientHeight);
+  if (*GetParam().MissingDatabaseBox) {
+    unsigned long box = e2e::WaitForWindow(GetParam().MissingDatabaseBox);
+    ASSERT_NE(box, 0u) << "the missing database was not reported";
+    e2e::FocusAndType(box, "Return");
+  }
   e2e::RequestClose(window);
   EXPECT_EQ(program.WaitExit(), 0);
 }
@@ -52,9 +60,9 @@ TEST_P(StartupMode, MainWindowOpensWithItsCaptionAndSizeAndClosesWithZero) {
 INSTANTIATE_TEST_SUITE_P(
     Modes, StartupMode,
     testing::Values(ModeCase{"DEVIS", "Gestion des d\xC3\xA9" "chets - Version 1.0 du 24/11/2021 ",
-                             845, 562},
+                             845, 562, "Gestion des d\xC3\xA9" "chets"},
                     ModeCase{"CONFIG", "Configuration de la gestion des d\xC3\xA9" "chets", 994,
-                             513}),
+                             513, ""}),
     [](const testing::TestParamInfo<ModeCase>& info) { return std::string(info.param.Mode); });
 
 }  // namespace
