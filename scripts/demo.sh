@@ -28,6 +28,8 @@ rm -f "$demo/kestrevaud.zev"
 for table in ENTREPRISE MATIERE UNITE; do
   "$tool" load "$demo/kestrevaud.zev" "$table" "$root/scripts/demo/$table.csv"
 done
+# The sample quote the host hands over: ten lines, three companies, the labour amount.
+cp "$root/scripts/demo/devis-entree.xml" "$demo/devis-entree.xml"
 
 program="$root/build/shell/gestion-dechets"
 export LANG=fr_FR.UTF-8
