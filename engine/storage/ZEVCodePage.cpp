@@ -128,4 +128,8 @@ AnsiString AnsiUpperCase(const AnsiString& Text) {
   return upper;
 }
 
+bool AnsiSameText(const AnsiString& A, const AnsiString& B) {
+  return A.size() == B.size() && AnsiUpperCase(A) == AnsiUpperCase(B);
+}
+
 }  // namespace zev

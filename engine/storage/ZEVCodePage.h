@@ -30,5 +30,7 @@ bool IsAnsiRepresentable(const std::string& Utf8Text);
 // Windows-1252 text in upper case: the ASCII letters, the accented Latin letters (à..þ without
 // ÷) and š, œ, ž, ÿ; every other byte (ß, µ) as it is.
 AnsiString AnsiUpperCase(const AnsiString& Text);
+// Whether two texts are equal ignoring case in the sense of AnsiUpperCase.
+bool AnsiSameText(const AnsiString& A, const AnsiString& B);
 
 }  // namespace zev

@@ -2,10 +2,6 @@
 
 namespace zev {
 
-bool SameName(const AnsiString& A, const AnsiString& B) {
-  return A.size() == B.size() && AnsiUpperCase(A) == AnsiUpperCase(B);
-}
-
 TFieldDef& TFieldDefs::Add(const AnsiString& Name, TFieldType DataType, int32_t Size,
                            bool Required) {
   TFieldDef& def = AddFieldDef();
@@ -24,7 +20,7 @@ TFieldDef& TFieldDefs::AddFieldDef() {
 
 int TFieldDefs::IndexOf(const AnsiString& Name) const {
   for (int i = 0; i < Count(); ++i) {
-    if (SameName(FItems[i]->Name(), Name)) return i;
+    if (AnsiSameText(FItems[i]->Name(), Name)) return i;
   }
   return -1;
 }
@@ -50,7 +46,7 @@ TIndexDef& TIndexDefs::AddIndexDef() {
 
 int TIndexDefs::IndexOf(const AnsiString& Name) const {
   for (int i = 0; i < Count(); ++i) {
-    if (SameName(FItems[i]->Name(), Name)) return i;
+    if (AnsiSameText(FItems[i]->Name(), Name)) return i;
   }
   return -1;
 }

@@ -133,7 +133,4 @@ class TIndexDefs {
   std::vector<std::unique_ptr<TIndexDef>> FItems;
 };
 
-// True when the two names are equal ignoring case (Windows-1252 upper case).
-bool SameName(const AnsiString& A, const AnsiString& B);
-
 }  // namespace zev

@@ -108,7 +108,7 @@ void TDataSet::Close() {
 
 TField* TDataSet::FindField(const AnsiString& Name) const {
   for (const std::unique_ptr<TField>& f : FFields) {
-    if (SameName(f->FieldName(), Name)) return f.get();
+    if (AnsiSameText(f->FieldName(), Name)) return f.get();
   }
   return nullptr;
 }

@@ -43,6 +43,12 @@ struct TABSAdvIndexDef {
   bool FTemporary = false;
 };
 
+// The text without blanks at either end.
+AnsiString TrimBlanks(const AnsiString& Text);
+// The items of a field list separated by ';' (a ',' counts as ';'), each without its blanks;
+// empty items are kept or dropped.
+std::vector<AnsiString> SplitFieldList(const AnsiString& List, bool KeepEmpty);
+
 template <class TDef>
 class TABSAdvDefs {
  public:
@@ -58,9 +64,7 @@ class TABSAdvDefs {
     return nullptr;
   }
   void Delete(const AnsiString& Name) {
-    std::erase_if(FItems, [&](const auto& item) {
-      return zev::AnsiUpperCase(item->FName) == zev::AnsiUpperCase(Name);
-    });
+    std::erase_if(FItems, [&](const auto& item) { return zev::AnsiSameText(item->FName, Name); });
   }
   void Clear() { FItems.clear(); }
   int Count() const { return static_cast<int>(FItems.size()); }

@@ -26,10 +26,6 @@ class TSilentDialogs : public TABSDatabaseDialogs {
 TSilentDialogs gSilentDialogs;
 TABSDatabaseDialogs* gDialogs = &gSilentDialogs;
 
-bool sameName(const AnsiString& A, const AnsiString& B) {
-  return zev::AnsiUpperCase(A) == zev::AnsiUpperCase(B);
-}
-
 bool fileExists(const AnsiString& FileName) {
   std::error_code error;
   return std::filesystem::is_regular_file(zev::Utf8FromAnsi(FileName), error);
@@ -72,7 +68,7 @@ void TABSDatabase::SetSessionName(const AnsiString& SessionName) {
 void TABSDatabase::checkUniqueName(const AnsiString& Name, TABSSession& Session) {
   if (Name.empty()) return;
   for (TABSDatabase* other : std::vector<TABSDatabase*>(Session.Databases())) {
-    if (other == this || !sameName(other->DatabaseName(), Name)) continue;
+    if (other == this || !zev::AnsiSameText(other->DatabaseName(), Name)) continue;
     if (other->Temporary() && other->RefCount() == 0) {
       Session.FreeComponent(other);
       continue;
@@ -163,7 +159,7 @@ void TABSDatabase::Open() {
   if (FHandleShared) {
     for (TABSDatabase* other : LSession->Databases()) {
       if (other == this || !other->HandleShared() || !other->Connected() ||
-          !sameName(other->DatabaseName(), FDatabaseName))
+          !zev::AnsiSameText(other->DatabaseName(), FDatabaseName))
         continue;
       LHandle = other->Handle();
       LSession->Notify(dbOpen, *this);

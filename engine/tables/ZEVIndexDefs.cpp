@@ -22,10 +22,6 @@ constexpr int kWriteDescending = 10356, kReadDescending = 10360;
 constexpr int kWriteCaseInsensitive = 10357, kReadCaseInsensitive = 10361;
 constexpr int kWriteMaxIndexedSize = 20169, kReadMaxIndexedSize = 20168;
 
-bool sameName(const AnsiString& Name1, const AnsiString& Name2) {
-  return AnsiUpperCase(Name1) == AnsiUpperCase(Name2);
-}
-
 }  // namespace
 
 // --- TABSIndexDef ----------------------------------------------------------------------------
@@ -133,7 +129,7 @@ int32_t TABSIndexDefs::FindIndex(const std::vector<AnsiString>& FieldNames,
     errors::Raise(errors::kFindIndexCaseLengths, {FieldNames.size(), CaseSensitivityList.size()});
 
   auto columnServes = [&](const TABSIndexColumn& column, size_t i) {
-    if (!sameName(column.FFieldName, FieldNames[i])) return false;
+    if (!AnsiSameText(column.FFieldName, FieldNames[i])) return false;
     if (AscDescList[i] == "ASC" && column.FDescending) return false;
     if (AscDescList[i] == "DESC" && !column.FDescending) return false;
     if (CaseSensitivityList[i] == "CASE" && column.FCaseInsensitive) {

@@ -16,10 +16,6 @@ constexpr zev::errors::TNativeMessage kInvalidSessionName{20002, "Invalid sessio
 // The list while it exists; sessions register with it as they are made.
 TABSSessionList* gSessionList = nullptr;
 
-bool sameName(const AnsiString& A, const AnsiString& B) {
-  return zev::AnsiUpperCase(A) == zev::AnsiUpperCase(B);
-}
-
 }  // namespace
 
 // --- TABSSession --------------------------------------------------------------------------------
@@ -83,7 +79,7 @@ void TABSSession::UnlockSession() { Sessions().Lock().unlock(); }
 
 TABSDatabase* TABSSession::FindDatabase(const AnsiString& DatabaseName) const {
   for (TABSDatabase* database : FDatabases)
-    if (sameName(database->DatabaseName(), DatabaseName)) return database;
+    if (zev::AnsiSameText(database->DatabaseName(), DatabaseName)) return database;
   return nullptr;
 }
 
@@ -115,7 +111,7 @@ TABSDatabase& TABSSession::OpenDatabase(const AnsiString& DatabaseName, const TC
   } unlock{*this};
   TABSDatabase* database = nullptr;
   for (TABSDatabase* candidate : FDatabases)
-    if (sameName(candidate->DatabaseName(), DatabaseName) && candidate->HandleShared() &&
+    if (zev::AnsiSameText(candidate->DatabaseName(), DatabaseName) && candidate->HandleShared() &&
         Owner && candidate->GetOwner() == Owner)
       database = candidate;
   if (!database) database = FindDatabase(DatabaseName);
@@ -208,7 +204,7 @@ TABSSession* TABSSessionList::FindSession(const AnsiString& SessionName) const {
   std::lock_guard<std::recursive_mutex> guard(FLock);
   if (SessionName.empty()) return FDefaultSession;
   for (TABSSession* session : FSessions)
-    if (sameName(session->SessionName(), SessionName)) return session;
+    if (zev::AnsiSameText(session->SessionName(), SessionName)) return session;
   return nullptr;
 }
 

@@ -15,26 +15,6 @@ namespace {
 constexpr int kSharedLockTries = 900;
 constexpr int kSharedLockDelayMs = 100;
 
-AnsiString trimmed(const AnsiString& Text) {
-  const size_t first = Text.find_first_not_of(' ');
-  if (first == AnsiString::npos) return "";
-  return Text.substr(first, Text.find_last_not_of(' ') - first + 1);
-}
-
-std::vector<AnsiString> splitNames(const AnsiString& List) {
-  std::vector<AnsiString> names;
-  AnsiString item;
-  for (char c : List + ";") {
-    if (c == ';' || c == ',') {
-      if (!trimmed(item).empty()) names.push_back(trimmed(item));
-      item.clear();
-    } else {
-      item += c;
-    }
-  }
-  return names;
-}
-
 }  // namespace
 
 TABSTable::TABSTable(TComponent* Owner) : TABSDataSet(Owner) {}
@@ -62,12 +42,12 @@ void TABSTable::SetExclusive(bool Exclusive) {
 
 bool TABSTable::Exists() {
   if (Active()) return true;
-  if (DatabaseName().empty() || trimmed(FTableName).empty()) return false;
+  if (DatabaseName().empty() || TrimBlanks(FTableName).empty()) return false;
   TABSSession& session = Sessions().GetSessionByName(SessionName());
   TABSDatabase& database = session.OpenDatabase(DatabaseName(), GetOwner());
   bool exists = false;
   try {
-    exists = database.TableExists(trimmed(FTableName));
+    exists = database.TableExists(TrimBlanks(FTableName));
   } catch (...) {
     session.CloseDatabase(database);
     throw;
@@ -79,7 +59,7 @@ bool TABSTable::Exists() {
 // --- Opening ------------------------------------------------------------------------------------
 
 std::unique_ptr<zev::TABSLocalCursor> TABSTable::CreateHandle() {
-  const AnsiString name = trimmed(FTableName);
+  const AnsiString name = TrimBlanks(FTableName);
   if (name.empty()) DatabaseError("Missing TableName property", this);
   if (InMemory()) zev::errors::Raise(zev::errors::kNotSupported);
   TABSDatabase& database = *Database();
@@ -94,14 +74,14 @@ std::unique_ptr<zev::TABSLocalCursor> TABSTable::CreateHandle() {
 AnsiString TABSTable::resolvedIndexName() const {
   if (!FFieldsIndex) return FIndexName;
   // The index whose fields are exactly those names, in order.
-  const std::vector<AnsiString> wanted = splitNames(FIndexFieldNames);
+  const std::vector<AnsiString> wanted = SplitFieldList(FIndexFieldNames, false);
   const zev::TABSIndexDefs& indexes = Handle()->IndexDefs();
   for (int i = 0; i < indexes.Count(); ++i) {
     const zev::TABSIndexDef& index = *indexes.Items(i);
     if (index.FIndexColumns.size() != wanted.size()) continue;
     bool same = true;
     for (size_t c = 0; c < wanted.size() && same; ++c)
-      same = zev::SameName(index.FIndexColumns[c].FFieldName, wanted[c]);
+      same = zev::AnsiSameText(index.FIndexColumns[c].FFieldName, wanted[c]);
     if (same) return index.FName;
   }
   return "";
@@ -236,30 +216,30 @@ void TABSTable::SetKeyFieldCount(int32_t Count) {
   SetKeyHeader(index, KeyModified(index), KeyExclusiveOf(index), Count);
 }
 
-bool TABSTable::lockShared() {
+// Runs Action under a shared table lock when one is granted, and without it otherwise.
+template <class F>
+void TABSTable::underSharedLock(F&& Action) {
   const zev::TABSCursorLockBudgets& budgets = Handle()->Session().LockBudgets();
-  return Handle()->LockTable(zev::ltS, std::min(kSharedLockTries, budgets.ReadTries),
-                             std::min(kSharedLockDelayMs, budgets.ReadDelayMs));
+  const bool locked = Handle()->LockTable(zev::ltS, std::min(kSharedLockTries, budgets.ReadTries),
+                                          std::min(kSharedLockDelayMs, budgets.ReadDelayMs));
+  try {
+    Action();
+  } catch (...) {
+    if (locked) Handle()->UnlockTable(zev::ltS, true);
+    throw;
+  }
+  if (locked) Handle()->UnlockTable(zev::ltS, true);
 }
-
-void TABSTable::unlockShared() { Handle()->UnlockTable(zev::ltS, true); }
 
 // Shows the cursor's row, read under a shared table lock when one is granted.
 void TABSTable::showCursorRow() {
-  zev::TABSLocalCursor& cursor = *Handle();
-  const bool locked = lockShared();
   zev::TBookmark bookmark(zev::TABSPageItemID::Size);
-  cursor.CurrentRecordID.Store(bookmark.data());
-  try {
-    GotoBookmark(bookmark);
-  } catch (...) {
-    if (locked) unlockShared();
-    throw;
-  }
-  if (locked) unlockShared();
+  Handle()->CurrentRecordID.Store(bookmark.data());
+  underSharedLock([&] { GotoBookmark(bookmark); });
 }
 
-bool TABSTable::GotoKey() {
+// The search key into the cursor, with its field count (every key field for 0).
+zev::TABSLocalCursor& TABSTable::prepareKeySearch() {
   CheckActive();
   CheckBrowseMode();
   zev::TABSLocalCursor& cursor = *Handle();
@@ -268,20 +248,28 @@ bool TABSTable::GotoKey() {
   std::copy(key.begin(), key.end(), cursor.KeyBuffer());
   const int32_t count = KeyFieldCountOf(kiLookup);
   cursor.SetKeyFieldCount(count > 0 ? count : IndexFieldCount());
-  if (!cursor.FindKey(zev::scEqual)) return false;
+  return cursor;
+}
+
+// The values in order into the first key fields of a fresh search key.
+void TABSTable::fillKey(const std::vector<AnsiString>& KeyValues) {
+  CheckBrowseMode();
+  if (FIndexFieldMap.empty()) DatabaseError("No index currently active", this);
+  SetKey();
+  for (size_t i = 0; i < KeyValues.size() && i < FIndexFieldMap.size(); ++i)
+    GetIndexField(static_cast<int>(i)).SetAsString(KeyValues[i]);
+  SetKeyFieldCount(static_cast<int32_t>(KeyValues.size()));
+  Post();
+}
+
+bool TABSTable::GotoKey() {
+  if (!prepareKeySearch().FindKey(zev::scEqual)) return false;
   showCursorRow();
   return true;
 }
 
 void TABSTable::GotoNearest() {
-  CheckActive();
-  CheckBrowseMode();
-  zev::TABSLocalCursor& cursor = *Handle();
-  if (FIndexFieldMap.empty()) DatabaseError("No index currently active", this);
-  const std::vector<uint8_t>& key = KeyBuffer(kiLookup);
-  std::copy(key.begin(), key.end(), cursor.KeyBuffer());
-  const int32_t count = KeyFieldCountOf(kiLookup);
-  cursor.SetKeyFieldCount(count > 0 ? count : IndexFieldCount());
+  zev::TABSLocalCursor& cursor = prepareKeySearch();
   const zev::TABSSearchCondition condition =
       KeyExclusiveOf(kiLookup) ? zev::scGreater : zev::scGreaterEqual;
   if (cursor.FindKey(condition))
@@ -291,24 +279,12 @@ void TABSTable::GotoNearest() {
 }
 
 bool TABSTable::FindKey(const std::vector<AnsiString>& KeyValues) {
-  CheckBrowseMode();
-  if (FIndexFieldMap.empty()) DatabaseError("No index currently active", this);
-  SetKey();
-  for (size_t i = 0; i < KeyValues.size() && i < FIndexFieldMap.size(); ++i)
-    GetIndexField(static_cast<int>(i)).SetAsString(KeyValues[i]);
-  SetKeyFieldCount(static_cast<int32_t>(KeyValues.size()));
-  Post();
+  fillKey(KeyValues);
   return GotoKey();
 }
 
 void TABSTable::FindNearest(const std::vector<AnsiString>& KeyValues) {
-  CheckBrowseMode();
-  if (FIndexFieldMap.empty()) DatabaseError("No index currently active", this);
-  SetKey();
-  for (size_t i = 0; i < KeyValues.size() && i < FIndexFieldMap.size(); ++i)
-    GetIndexField(static_cast<int>(i)).SetAsString(KeyValues[i]);
-  SetKeyFieldCount(static_cast<int32_t>(KeyValues.size()));
-  Post();
+  fillKey(KeyValues);
   GotoNearest();
 }
 
@@ -333,14 +309,7 @@ void TABSTable::ApplyRange() {
                     KeyExclusiveOf(kiRangeEnd));
   KeyBuffer(kiCurRangeStart) = KeyBuffer(kiRangeStart);
   KeyBuffer(kiCurRangeEnd) = KeyBuffer(kiRangeEnd);
-  const bool locked = lockShared();
-  try {
-    First();
-  } catch (...) {
-    if (locked) unlockShared();
-    throw;
-  }
-  if (locked) unlockShared();
+  underSharedLock([&] { First(); });
 }
 
 void TABSTable::CancelRange() {
@@ -355,12 +324,5 @@ void TABSTable::CancelRange() {
     ClearKeyBuffer(index);
   if (RecordBuffer() && !IsEmpty()) InternalSetToRecord(RecordBuffer());
   cursor.ResetRange();
-  const bool locked = lockShared();
-  try {
-    Refresh();
-  } catch (...) {
-    if (locked) unlockShared();
-    throw;
-  }
-  if (locked) unlockShared();
+  underSharedLock([&] { Refresh(); });
 }

@@ -71,8 +71,10 @@ class TABSTable : public TABSDataSet {
   void applyIndex();
   // Re-reads the rows around the cursor's row, under a shared table lock when one is granted.
   void showCursorRow();
-  bool lockShared();
-  void unlockShared();
+  template <class F>
+  void underSharedLock(F&& Action);
+  zev::TABSLocalCursor& prepareKeySearch();
+  void fillKey(const std::vector<AnsiString>& KeyValues);
 
   AnsiString FTableName;
   AnsiString FIndexName;

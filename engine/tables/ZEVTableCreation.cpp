@@ -14,32 +14,11 @@ namespace {
 constexpr int32_t kDefaultMaxIndexedSize = 20;
 constexpr int32_t kGuidSize = 38;
 
-AnsiString trimmed(const AnsiString& Text) {
-  const size_t first = Text.find_first_not_of(' ');
-  if (first == AnsiString::npos) return "";
-  return Text.substr(first, Text.find_last_not_of(' ') - first + 1);
-}
-
-// Items of a list separated by ';' (a ',' counts as ';'), each trimmed; empty items kept.
-std::vector<AnsiString> splitItems(const AnsiString& List) {
-  std::vector<AnsiString> items;
-  if (trimmed(List).empty()) return items;
-  AnsiString item;
-  for (char c : List) {
-    if (c == ';' || c == ',') {
-      items.push_back(trimmed(item));
-      item.clear();
-    } else {
-      item += c;
-    }
-  }
-  items.push_back(trimmed(item));
-  return items;
-}
+std::vector<AnsiString> splitItems(const AnsiString& List) { return SplitFieldList(List, true); }
 
 bool contains(const std::vector<AnsiString>& Items, const AnsiString& Name) {
   return std::any_of(Items.begin(), Items.end(),
-                     [&](const AnsiString& item) { return zev::SameName(item, Name); });
+                     [&](const AnsiString& item) { return zev::AnsiSameText(item, Name); });
 }
 
 AnsiString joined(const std::vector<AnsiString>& Items) {
@@ -83,9 +62,31 @@ void validate(const TABSAdvFieldDefs& Fields, const AnsiString& TableName) {
 
 }  // namespace
 
+AnsiString TrimBlanks(const AnsiString& Text) {
+  const size_t first = Text.find_first_not_of(' ');
+  if (first == AnsiString::npos) return "";
+  return Text.substr(first, Text.find_last_not_of(' ') - first + 1);
+}
+
+std::vector<AnsiString> SplitFieldList(const AnsiString& List, bool KeepEmpty) {
+  std::vector<AnsiString> items;
+  if (TrimBlanks(List).empty()) return items;
+  AnsiString item;
+  for (char c : List + ";") {
+    if (c != ';' && c != ',') {
+      item += c;
+      continue;
+    }
+    const AnsiString name = TrimBlanks(item);
+    if (KeepEmpty || !name.empty()) items.push_back(name);
+    item.clear();
+  }
+  return items;
+}
+
 void TABSTable::CreateTable() {
   CheckInactive();
-  const AnsiString tableName = trimmed(TableName());
+  const AnsiString tableName = TrimBlanks(TableName());
   if (tableName.empty()) DatabaseError("Missing TableName property", this);
   TABSSession& session = Sessions().GetSessionByName(SessionName());
   TABSDatabase& database = session.OpenDatabase(DatabaseName(), GetOwner());
@@ -146,10 +147,10 @@ void TABSTable::CreateTable() {
     for (int i = 0; i < FAdvIndexDefs.Count(); ++i) {
       const TABSAdvIndexDef& index = FAdvIndexDefs.Items(i);
       zev::TIndexOptions options = index.FOptions;
-      const AnsiString fields = zev::AnsiUpperCase(trimmed(index.FFields));
-      if (!fields.empty() && zev::AnsiUpperCase(trimmed(index.FDescFields)) == fields)
+      const AnsiString fields = zev::AnsiUpperCase(TrimBlanks(index.FFields));
+      if (!fields.empty() && zev::AnsiUpperCase(TrimBlanks(index.FDescFields)) == fields)
         options.Include(zev::ixDescending);
-      if (!fields.empty() && zev::AnsiUpperCase(trimmed(index.FCaseInsFields)) == fields)
+      if (!fields.empty() && zev::AnsiUpperCase(TrimBlanks(index.FCaseInsFields)) == fields)
         options.Include(zev::ixCaseInsensitive);
       zev::TIndexDef& def = IndexDefs().Add(index.FName, index.FFields, options);
       def.SetDescFields(index.FDescFields);

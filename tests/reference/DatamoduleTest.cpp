@@ -4,21 +4,12 @@
 
 #include "engine/tables/DBError.h"
 #include "reference/Tmatiere.h"
+#include "tests/engine/tables/ComponentErrorOf.h"
 #include "tests/reference/ReferenceTestDatabase.h"
 
 namespace {
 
 using namespace referencetest;
-
-template <class F>
-std::string componentErrorOf(F&& Action) {
-  try {
-    Action();
-  } catch (const zev::EDatabaseError& e) {
-    return e.Message();
-  }
-  return "";
-}
 
 class DatamoduleTest : public ::testing::Test {
  protected:

@@ -5,22 +5,12 @@
 #include "engine/tables/ZEVEngineError.h"
 #include "engine/tables/ZEVTableComponent.h"
 #include "tests/engine/storage/EngineErrorOf.h"
+#include "tests/engine/tables/ComponentErrorOf.h"
 #include "tests/engine/tables/CursorTestSupport.h"
 
 namespace {
 
 using enginetest::TextOf;
-
-// The message of the EDatabaseError an action raises, or "".
-template <class F>
-std::string componentErrorOf(F&& Action) {
-  try {
-    Action();
-  } catch (const zev::EDatabaseError& e) {
-    return e.Message();
-  }
-  return "";
-}
 
 // Answers the password dialog with a text, or cancels it; counts the questions.
 class TAnsweringDialogs : public TABSDatabaseDialogs {

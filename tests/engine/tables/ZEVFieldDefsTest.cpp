@@ -12,6 +12,7 @@
 #include "engine/storage/ZEVStream.h"
 #include "engine/tables/ZEVFieldDefs.h"
 #include "tests/engine/storage/EngineErrorOf.h"
+#include "tests/engine/tables/ExpectedBytes.h"
 
 namespace zev {
 namespace {
@@ -29,35 +30,6 @@ void addFields(TABSFieldDefs& Defs, const std::vector<TFieldDecl>& Fields) {
     def->SetFieldDefDataType(field.Type, field.Size);
   }
   Defs.RecalcFieldOffsets();
-}
-
-// Expected stream bytes, built item by item.
-struct TBytes {
-  std::vector<uint8_t> Data;
-  TBytes& u8(uint8_t v) {
-    Data.push_back(v);
-    return *this;
-  }
-  TBytes& i32(int32_t v) {
-    uint8_t b[4];
-    PutInt32LE(b, v);
-    Data.insert(Data.end(), b, b + 4);
-    return *this;
-  }
-  TBytes& i64(int64_t v) {
-    uint8_t b[8];
-    PutInt64LE(b, v);
-    Data.insert(Data.end(), b, b + 8);
-    return *this;
-  }
-  TBytes& chars(const std::string& s) {
-    Data.insert(Data.end(), s.begin(), s.end());
-    return *this;
-  }
-};
-
-std::vector<uint8_t> contentOf(TABSMemoryStream& Stream) {
-  return std::vector<uint8_t>(Stream.Memory(), Stream.Memory() + Stream.GetSize());
 }
 
 TEST(ZEVFieldDefsTest, ReferenceTableLayout) {

@@ -9,6 +9,7 @@
 #include "engine/storage/ZEVStream.h"
 #include "engine/tables/ZEVIndexDefs.h"
 #include "tests/engine/storage/EngineErrorOf.h"
+#include "tests/engine/tables/ExpectedBytes.h"
 
 namespace zev {
 namespace {
@@ -81,25 +82,6 @@ TEST(ZEVIndexDefsTest, TemporaryIndexIsNotStored) {
   EXPECT_EQ(loaded.Items(0)->FName, "A");
   EXPECT_EQ(loaded.Items(1)->FName, "B");
 }
-
-// Expected stream bytes, built item by item.
-struct TBytes {
-  std::vector<uint8_t> Data;
-  TBytes& u8(uint8_t v) {
-    Data.push_back(v);
-    return *this;
-  }
-  TBytes& i32(int32_t v) {
-    uint8_t b[4];
-    PutInt32LE(b, v);
-    Data.insert(Data.end(), b, b + 4);
-    return *this;
-  }
-  TBytes& chars(const std::string& s) {
-    Data.insert(Data.end(), s.begin(), s.end());
-    return *this;
-  }
-};
 
 TABSIndexDefs& smallIndexList(TABSIndexDefs& Defs) {
   TABSIndexDef* pk = addIndex(Defs, "PK", 5, {{"Id", false, false, 20}, {"Nom", true, true, 9}});

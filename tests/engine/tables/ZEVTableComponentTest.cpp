@@ -4,21 +4,12 @@
 
 #include "engine/tables/ZEVEngineError.h"
 #include "tests/engine/storage/EngineErrorOf.h"
+#include "tests/engine/tables/ComponentErrorOf.h"
 #include "tests/engine/tables/CursorTestSupport.h"
 
 namespace {
 
 using enginetest::TextOf;
-
-template <class F>
-std::string componentErrorOf(F&& Action) {
-  try {
-    Action();
-  } catch (const zev::EDatabaseError& e) {
-    return e.Message();
-  }
-  return "";
-}
 
 // A database file with the company table, reached through a database component named
 // "Kestrevaud" of the default session.
