@@ -61,3 +61,31 @@ class TdmKestrevaud : public TDataModule {
 
 // Set by start-up when the application creates the data module; a link, never owned here.
 extern TdmKestrevaud* dmKestrevaud;
+
+// A private table of the data module, given back when the guard goes: Liberer() gives it back
+// and lets its errors through; the destructor gives back a table not yet released, silently
+// (an error is already on its way).
+class TTablePrivee {
+ public:
+  explicit TTablePrivee(const AnsiString& TableName)
+      : FTable(dmKestrevaud->OuvrirTable(TableName)) {}
+  ~TTablePrivee() {
+    try {
+      Liberer();
+    } catch (...) {
+    }
+  }
+  TTablePrivee(const TTablePrivee&) = delete;
+  TTablePrivee& operator=(const TTablePrivee&) = delete;
+
+  TABSTable* operator->() const { return FTable; }
+  TABSTable* Get() const { return FTable; }
+  void Liberer() {
+    TABSTable* table = FTable;
+    FTable = nullptr;
+    if (table) dmKestrevaud->LibererTable(table);
+  }
+
+ private:
+  TABSTable* FTable;
+};

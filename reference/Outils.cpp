@@ -106,6 +106,19 @@ double StrToFloatLocale(const AnsiString& Text) {
   return value;
 }
 
+int32_t StrToInt(const AnsiString& Text) {
+  size_t start = 0;
+  while (start < Text.size() && IsBlank(Text[start])) ++start;
+  if (start < Text.size() && Text[start] == '+') ++start;
+  int32_t value = 0;
+  const char* end = Text.data() + Text.size();
+  const auto [stop, error] = std::from_chars(Text.data() + start, end, value);
+  if (error != std::errc() || stop != end || (start > 0 && Text[start - 1] == '+' &&
+                                              start < Text.size() && Text[start] == '-'))
+    throw EConvertError("'" + Text + "' is not a valid integer value");
+  return value;
+}
+
 double LireNombre(const AnsiString& Text) {
   for (size_t i = 0; i < Text.size(); ++i) {
     const char c = Text[i];

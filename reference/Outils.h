@@ -9,6 +9,8 @@
 // of the list's selection event may).
 #pragma once
 
+#include <cstdint>
+
 #include "engine/storage/ZEVCodePage.h"
 
 class TListView;
@@ -23,6 +25,11 @@ AnsiString FloatToStr(double Value);
 // with at most one decimal separator (the locale's, no other), an optional exponent ("E" or "e",
 // optional sign, digits). Anything else, or no digit at all, raises EConvertError.
 double StrToFloatLocale(const AnsiString& Text);
+
+// Decimal text to integer (an optional sign and digits, nothing around them), as the windows
+// convert list captions and exchange-file attributes; EConvertError "'<text>' is not a valid
+// integer value" otherwise, also when the value does not fit in 32 bits.
+int32_t StrToInt(const AnsiString& Text);
 
 // Reads back a number written into a list cell: the scan skips ',' and '.', converts the text
 // before the first blank, or before the first other non-digit (0 when that is the first
