@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "quote/Tficheselectentreprise.h"
+#include "quote/Tficheselectmatiere.h"
 #include "reference/Datamodule.h"
 #include "reference/Outils.h"
 #include "reference/Tentreprise.h"
@@ -36,9 +38,10 @@ T* make(TComponent* Owner, int Left, int Top, int Width, int Height) {
   return control;
 }
 
-TButton* button(TComponent* Owner, const char* Caption, int Left, int Top) {
-  TButton* result = make<TButton>(Owner, Left, Top, 150, 50);
+TButton* button(TComponent* Owner, const char* Caption, TBitBtnGlyph Glyph, int Left, int Top) {
+  TBitBtn* result = make<TBitBtn>(Owner, Left, Top, 150, 50);
   result->SetCaption(Caption);
+  result->SetGlyph(Glyph);
   return result;
 }
 
@@ -80,23 +83,10 @@ TJvValidateEdit* numericField(TComponent* Owner, int Left) {
   return field;
 }
 
-// Text to integer, as the window converts captions and attributes; EConvertError otherwise.
-int32_t toInteger(const AnsiString& Text) {
-  size_t used = 0;
-  int value = 0;
-  try {
-    value = std::stoi(Text, &used);
-  } catch (const std::exception&) {
-    used = 0;
-  }
-  if (used == 0 || used != Text.size()) throw EConvertError("'" + Text + "' is not a valid integer value");
-  return value;
-}
-
 int32_t integerAttribute(TXMLNode& Node, const char* Name) {
   const std::optional<AnsiString> value = Node.Attributes(Name);
   if (!value) throw EConvertError(AnsiString("Attribute ") + Name + " is missing");
-  return toInteger(*value);
+  return StrToInt(*value);
 }
 
 double decimalAttribute(TXMLNode& Node, const char* Name) {
@@ -106,6 +96,23 @@ double decimalAttribute(TXMLNode& Node, const char* Name) {
 }
 
 AnsiString cell(TListItem* Item, int Index) { return Item->SubItems()->Strings(Index); }
+
+// A picker of the window, freed on every path out of the scope.
+template <class T>
+class TPicker {
+ public:
+  template <class... TArgs>
+  explicit TPicker(TComponent* Owner, TArgs&&... Args)
+      : FOwner(Owner), FPicker(MakeOwnedComponent<T>(Owner, std::forward<TArgs>(Args)...)) {}
+  ~TPicker() { FOwner->FreeComponent(FPicker); }
+  TPicker(const TPicker&) = delete;
+  TPicker& operator=(const TPicker&) = delete;
+  T* operator->() const { return FPicker; }
+
+ private:
+  TComponent* FOwner;
+  T* FPicker;
+};
 
 }  // namespace
 
@@ -118,10 +125,10 @@ TFicheDevis::TFicheDevis(TComponent* Owner) : TForm(Owner) {
   SetFont("Tahoma", 8);
 
   GroupBoxMatiere = make<TGroupBox>(this, 8, 8, 830, 243);
-  ButtonAjouterMatiere = button(GroupBoxMatiere, "Ajouter", 15, 3);
-  ButtonModifierMatiere = button(GroupBoxMatiere, "Modifier", 171, 3);
-  ButtonSupprimerMatiere = button(GroupBoxMatiere, "Supprimer", 514, 3);
-  ButtonSupprimerAllMatiere = button(GroupBoxMatiere, "Supprimer tout", 670, 3);
+  ButtonAjouterMatiere = button(GroupBoxMatiere, "Ajouter", bgAdd, 15, 3);
+  ButtonModifierMatiere = button(GroupBoxMatiere, "Modifier", bgModify, 171, 3);
+  ButtonSupprimerMatiere = button(GroupBoxMatiere, "Supprimer", bgDelete, 514, 3);
+  ButtonSupprimerAllMatiere = button(GroupBoxMatiere, "Supprimer tout", bgDeleteAll, 670, 3);
   ListViewMatiereSelected = list(GroupBoxMatiere, {{"IdMatiere", 1, taLeftJustify, true},
                                                    {"Matiere", 200, taLeftJustify, false},
                                                    {"Quantit\xE9", 150, taRightJustify, false},
@@ -131,9 +138,9 @@ TFicheDevis::TFicheDevis(TComponent* Owner) : TForm(Owner) {
                                                    {"Prix Total \x80", 175, taRightJustify, false}});
 
   GroupBoxEntreprise = make<TGroupBox>(this, 8, 259, 830, 243);
-  ButtonAjouterEntreprise = button(GroupBoxEntreprise, "Ajouter", 14, 3);
-  ButtonSupprimerEntreprise = button(GroupBoxEntreprise, "Supprimer", 518, 3);
-  ButtonSupprimerAllEntreprise = button(GroupBoxEntreprise, "Supprimer tout", 670, 3);
+  ButtonAjouterEntreprise = button(GroupBoxEntreprise, "Ajouter", bgAdd, 14, 3);
+  ButtonSupprimerEntreprise = button(GroupBoxEntreprise, "Supprimer", bgDelete, 518, 3);
+  ButtonSupprimerAllEntreprise = button(GroupBoxEntreprise, "Supprimer tout", bgDeleteAll, 670, 3);
   ListViewEntrepriseSelected = list(GroupBoxEntreprise, {{"Id_Entreprise", 1, taLeftJustify, true},
                                                          {"Nom", 150, taLeftJustify, false},
                                                          {"Rue 1", 150, taLeftJustify, false},
@@ -155,15 +162,18 @@ TFicheDevis::TFicheDevis(TComponent* Owner) : TForm(Owner) {
   JvValidateEditTotal->SetColor(clBtnFace);
   LabelEuroTotal = label(this, "\x80", 482, 511);
   LabelEuroTotal->SetFontBold(true);
-  ButtonValider = button(this, "Valider", 527, 505);
-  ButtonAnnuler = button(this, "Annuler", 684, 505);
+  ButtonValider = button(this, "Valider", bgValidate, 527, 505);
+  ButtonAnnuler = button(this, "Annuler", bgCancel, 684, 505);
 
   for (TListView* view : {ListViewMatiereSelected, ListViewEntrepriseSelected}) {
     view->OnCompare = [this](TListItem* A, TListItem* B) { return ListViewCompare(A, B); };
     view->SetSortType(stText);
   }
+  ButtonAjouterMatiere->OnClick = [this] { ButtonAjouterMatiereClick(); };
+  ButtonModifierMatiere->OnClick = [this] { ButtonModifierMatiereClick(); };
   ButtonSupprimerMatiere->OnClick = [this] { ButtonSupprimerMatiereClick(); };
   ButtonSupprimerAllMatiere->OnClick = [this] { ButtonSupprimerAllMatiereClick(); };
+  ButtonAjouterEntreprise->OnClick = [this] { ButtonAjouterEntrepriseClick(); };
   ButtonSupprimerEntreprise->OnClick = [this] { ButtonSupprimerEntrepriseClick(); };
   ButtonSupprimerAllEntreprise->OnClick = [this] { ButtonSupprimerAllEntrepriseClick(); };
   JvValidateEditMainOeuvre->OnChange = [this] { JvValidateEditMainOeuvreChange(); };
@@ -171,6 +181,32 @@ TFicheDevis::TFicheDevis(TComponent* Owner) : TForm(Owner) {
   ButtonAnnuler->OnClick = [this] { ButtonAnnulerClick(); };
   OnActivate = [this] { FormActivate(); };
   OnClose = [this](TCloseAction& Action) { FormClose(Action); };
+}
+
+// --- The two lists ------------------------------------------------------------------------------
+
+// A line entry: the material identifier as caption; name, quantity, unit identifier, unit name,
+// unit price and line total (in extended precision, not rounded) as cells.
+void TFicheDevis::ajouterLigne(const TMatiere& Matiere, double Quantite, const TUnite& Unite,
+                               double Cout) {
+  TListItem* item = ListViewMatiereSelected->Items()->Add();
+  item->SetCaption(std::to_string(Matiere.GetId()));
+  TStrings* cells = item->SubItems();
+  cells->Add(Matiere.GetNom());
+  cells->Add(FloatToStr(Quantite));
+  cells->Add(std::to_string(Unite.GetId()));
+  cells->Add(Unite.GetNom());
+  cells->Add(FloatToStr(Cout));
+  cells->Add(FloatToStr(static_cast<double>(static_cast<long double>(Quantite) * Cout)));
+}
+
+void TFicheDevis::ajouterEntreprise(const TEntreprise& Entreprise) {
+  TListItem* item = ListViewEntrepriseSelected->Items()->Add();
+  item->SetCaption(std::to_string(Entreprise.GetId()));
+  TStrings* cells = item->SubItems();
+  for (const AnsiString& text : {Entreprise.GetNom(), Entreprise.GetRue1(), Entreprise.GetRue2(),
+                                 Entreprise.GetCP(), Entreprise.GetVille(), Entreprise.GetType()})
+    cells->Add(text);
 }
 
 // --- Activation and closing ---------------------------------------------------------------------
@@ -216,27 +252,11 @@ void TFicheDevis::ChargerEntree() {
       const TMatiere material(integerAttribute(line, "IdMatiere"));
       const double quantity = decimalAttribute(line, "Quantite");
       const TUnite unit(integerAttribute(line, "IdUnite"));
-      const double cost = decimalAttribute(line, "Cout");
-      TListItem* item = ListViewMatiereSelected->Items()->Add();
-      item->SetCaption(std::to_string(material.GetId()));
-      TStrings* cells = item->SubItems();
-      cells->Add(material.GetNom());
-      cells->Add(FloatToStr(quantity));
-      cells->Add(std::to_string(unit.GetId()));
-      cells->Add(unit.GetNom());
-      cells->Add(FloatToStr(cost));
-      cells->Add(FloatToStr(static_cast<double>(static_cast<long double>(quantity) * cost)));
+      ajouterLigne(material, quantity, unit, decimalAttribute(line, "Cout"));
     }
     TXMLNodeList& companies = wej.ChildNodes()["Entreprises"].ChildNodes();
-    for (int i = 0; i < companies.Count(); ++i) {
-      const TEntreprise company(integerAttribute(companies.Nodes(i), "IdEntreprise"));
-      TListItem* item = ListViewEntrepriseSelected->Items()->Add();
-      item->SetCaption(std::to_string(company.GetId()));
-      TStrings* cells = item->SubItems();
-      for (const AnsiString& text : {company.GetNom(), company.GetRue1(), company.GetRue2(),
-                                     company.GetCP(), company.GetVille(), company.GetType()})
-        cells->Add(text);
-    }
+    for (int i = 0; i < companies.Count(); ++i)
+      ajouterEntreprise(TEntreprise(integerAttribute(companies.Nodes(i), "IdEntreprise")));
     JvValidateEditMainOeuvre->SetValue(decimalAttribute(wej.ChildNodes()["MainOeuvre"], "Montant"));
   } catch (const std::exception&) {
     MessageBoxA(nullptr, kXmlIncorrect, "Erreur", MB_ICONERROR);
@@ -251,6 +271,44 @@ void TFicheDevis::CalculerTotal() {
   for (int i = 0; i < items->GetCount(); ++i) total += LireNombre(cell(items->GetItem(i), 5));
   total += JvValidateEditMainOeuvre->GetValue();
   JvValidateEditTotal->SetValue(total);
+}
+
+// --- The pickers ---------------------------------------------------------------------------------
+
+void TFicheDevis::EditerLigne(const TLigne* Ligne) {
+  TPicker<TFicheSelectMatiere> picker(this, Ligne);
+  picker->ShowModal();
+  const std::unique_ptr<TLigne> choisie = picker->LigneChoisie();
+  if (!choisie) return;
+  if (Ligne) {
+    if (TListItem* selected = ListViewMatiereSelected->Selected()) selected->Delete();
+  }
+  setSorting(false);
+  ajouterLigne(choisie->GetMatiere(), choisie->GetQuantite(), choisie->GetUnite(),
+               choisie->GetCout());
+  setSorting(true);
+  CalculerTotal();
+}
+
+void TFicheDevis::ButtonModifierMatiereClick() {
+  TListItem* item = ListViewMatiereSelected->Selected();
+  if (!item) return;
+  TLigne ligne;
+  ligne.SetMatiere(StrToInt(item->GetCaption()));
+  ligne.SetQuantite(LireNombre(cell(item, 1)));
+  ligne.SetUnite(StrToInt(cell(item, 2)));
+  ligne.SetCout(LireNombre(cell(item, 4)));
+  EditerLigne(&ligne);
+}
+
+void TFicheDevis::ButtonAjouterEntrepriseClick() {
+  TPicker<TFicheSelectEntreprise> picker(this, nullptr);
+  picker->ShowModal();
+  const std::unique_ptr<TEntreprise> company = std::move(picker->EntrepriseChoisie);
+  if (!company) return;
+  setSorting(false);
+  ajouterEntreprise(*company);
+  setSorting(true);
 }
 
 // --- Buttons --------------------------------------------------------------------------------------
@@ -344,12 +402,12 @@ void TFicheDevis::ecrireDepuisFenetre() {
   TListItems* items = ListViewMatiereSelected->Items();
   for (int i = 0; i < items->GetCount(); ++i) {
     TListItem* item = items->GetItem(i);
-    addLine(lines, TMatiere(toInteger(item->GetCaption())), LireNombre(cell(item, 1)),
-            TUnite(toInteger(cell(item, 2))), LireNombre(cell(item, 4)));
+    addLine(lines, TMatiere(StrToInt(item->GetCaption())), LireNombre(cell(item, 1)),
+            TUnite(StrToInt(cell(item, 2))), LireNombre(cell(item, 4)));
   }
   TListItems* rows = ListViewEntrepriseSelected->Items();
   for (int i = 0; i < rows->GetCount(); ++i)
-    addCompany(companies, TEntreprise(toInteger(rows->GetItem(i)->GetCaption())));
+    addCompany(companies, TEntreprise(StrToInt(rows->GetItem(i)->GetCaption())));
   labour.SetAttribute("Montant", JvValidateEditMainOeuvre->GetValue());
   sauvegarder();
 }

@@ -10,6 +10,9 @@
 // Rue2, CodePostal, Ville, Type) and "MainOeuvre" (Montant). Names come from the database when
 // the file is written.
 //
+// "Ajouter" and "Modifier" open the pickers modally (owned by the window while they are open);
+// the window turns what they give back into list entries.
+//
 // Ownership: the window owns its controls and its two XML documents. Errors: the messages of
 // the window go through the message boxes; an unreadable input file and errors escaping the
 // database opening reach the caller (the application's exception display).
@@ -17,6 +20,8 @@
 
 #include "engine/storage/ZEVCodePage.h"
 #include "quote/XMLDocument.h"
+#include "reference/Tentreprise.h"
+#include "reference/Tligne.h"
 #include "shell/Button.h"
 #include "shell/Form.h"
 #include "shell/GroupBox.h"
@@ -38,8 +43,11 @@ class TFicheDevis : public TForm {
   // The event handlers, in the window's names.
   void FormActivate();
   void FormClose(TCloseAction& Action);
+  void ButtonAjouterMatiereClick() { EditerLigne(nullptr); }
+  void ButtonModifierMatiereClick();
   void ButtonSupprimerMatiereClick();
   void ButtonSupprimerAllMatiereClick();
+  void ButtonAjouterEntrepriseClick();
   void ButtonSupprimerEntrepriseClick();
   void ButtonSupprimerAllEntrepriseClick();
   void JvValidateEditMainOeuvreChange() { CalculerTotal(); }
@@ -49,6 +57,9 @@ class TFicheDevis : public TForm {
 
   void ChargerEntree();
   void CalculerTotal();
+  // Opens the material picker on Ligne (a change) or on nothing (a new line), and puts the line
+  // it gives back into the list, in place of the selected entry for a change.
+  void EditerLigne(const TLigne* Ligne);
 
   TGroupBox* GroupBoxMatiere;
   TButton* ButtonAjouterMatiere;
@@ -73,6 +84,9 @@ class TFicheDevis : public TForm {
   TXMLDocument* XMLSortie = nullptr;
 
  private:
+  // Append an entry to the list (sorting is the caller's business).
+  void ajouterLigne(const TMatiere& Matiere, double Quantite, const TUnite& Unite, double Cout);
+  void ajouterEntreprise(const TEntreprise& Entreprise);
   void ecrireDepuisFenetre();
   void ecrireDepuisEntree();
   void sauvegarder();
