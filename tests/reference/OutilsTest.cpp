@@ -132,6 +132,22 @@ TEST(OutilsTest, LireNombreLetsConversionErrorsThrough) {
   EXPECT_EQ(LireNombre("12.5"), 12.5);
 }
 
+TEST(OutilsTest, StrToIntReadsASignedDecimalAndNothingElse) {
+  const struct {
+    const char* Text;
+    int32_t Expected;
+  } good[] = {{"0", 0}, {"42", 42}, {"-1", -1}, {"+7", 7}, {" 12", 12}, {"2147483647", 2147483647}};
+  for (const auto& c : good) EXPECT_EQ(StrToInt(c.Text), c.Expected) << c.Text;
+  for (const char* text : {"", "abc", "12 ", "1,5", "+-3", "2147483648", "0x10", "-"}) {
+    try {
+      StrToInt(text);
+      ADD_FAILURE() << "read: " << text;
+    } catch (const EConvertError& error) {
+      EXPECT_EQ(error.Message(), "'" + AnsiString(text) + "' is not a valid integer value");
+    }
+  }
+}
+
 // A picker's list: identifier as caption, name in cell 0.
 class RechercherDansListeTest : public testing::Test {
  protected:
