@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libgl-dev
   libcrypto++-dev zlib1g-dev libbz2-dev libxml2-dev libxml2-utils libicu-dev libsqlite3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth xdotool libx11-dev imagemagick fonts-dejavu-core
+  xvfb xauth xdotool openbox wmctrl libx11-dev imagemagick fonts-dejavu-core
 )
 
 missing=()
