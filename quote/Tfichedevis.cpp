@@ -10,6 +10,7 @@
 #include "reference/Tmatiere.h"
 #include "reference/Tunite.h"
 #include "shell/AnsiStrings.h"
+#include "shell/ControlFactory.h"
 #include "shell/MessageBoxes.h"
 
 TFicheDevis* FicheDevis = nullptr;
@@ -31,28 +32,6 @@ constexpr const char* kDeleteAllCompanies =
 constexpr const char* kQuitWithoutSaving =
     "Voulez-vous quittez sans sauvegarder ?\n\nTous le travail sera perdu !";
 
-template <class T>
-T* make(TComponent* Owner, int Left, int Top, int Width, int Height) {
-  T* control = MakeOwnedComponent<T>(Owner);
-  control->SetBounds(Left, Top, Width, Height);
-  return control;
-}
-
-TButton* button(TComponent* Owner, const char* Caption, TBitBtnGlyph Glyph, int Left, int Top) {
-  TBitBtn* result = make<TBitBtn>(Owner, Left, Top, 150, 50);
-  result->SetCaption(Caption);
-  result->SetGlyph(Glyph);
-  return result;
-}
-
-TLabel* label(TComponent* Owner, const char* Caption, int Left, int Top) {
-  TLabel* result = MakeOwnedComponent<TLabel>(Owner);
-  result->SetCaption(Caption);
-  result->SetLeft(Left);
-  result->SetTop(Top);
-  return result;
-}
-
 struct TColumnSpec {
   const char* Caption;
   int Width;
@@ -61,22 +40,15 @@ struct TColumnSpec {
 };
 
 TListView* list(TComponent* Owner, const std::initializer_list<TColumnSpec>& Columns) {
-  TListView* result = make<TListView>(Owner, 14, 59, 806, 174);
-  for (const TColumnSpec& spec : Columns) {
-    TListColumn* column = result->Columns()->Add();
-    column->SetCaption(spec.Caption);
-    column->SetWidth(spec.Width);
-    column->SetAlignment(spec.Alignment);
-    if (spec.Hidden) {
-      column->SetMinWidth(1);
-      column->SetMaxWidth(1);
-    }
-  }
+  TListView* result = MakeControl<TListView>(Owner, 14, 59, 806, 174);
+  for (const TColumnSpec& spec : Columns)
+    AddColumn(result, spec.Caption, spec.Width, spec.Alignment, spec.Hidden ? 1 : 0,
+              spec.Hidden ? 1 : 0);
   return result;
 }
 
 TJvValidateEdit* numericField(TComponent* Owner, int Left) {
-  TJvValidateEdit* field = make<TJvValidateEdit>(Owner, Left, 508, 121, 21);
+  TJvValidateEdit* field = MakeControl<TJvValidateEdit>(Owner, Left, 508, 121, 21);
   field->SetDisplayFormat(dfFloat);
   field->SetDecimalPlaces(2);
   field->SetTabStop(false);
@@ -97,23 +69,6 @@ double decimalAttribute(TXMLNode& Node, const char* Name) {
 
 AnsiString cell(TListItem* Item, int Index) { return Item->SubItems()->Strings(Index); }
 
-// A picker of the window, freed on every path out of the scope.
-template <class T>
-class TPicker {
- public:
-  template <class... TArgs>
-  explicit TPicker(TComponent* Owner, TArgs&&... Args)
-      : FOwner(Owner), FPicker(MakeOwnedComponent<T>(Owner, std::forward<TArgs>(Args)...)) {}
-  ~TPicker() { FOwner->FreeComponent(FPicker); }
-  TPicker(const TPicker&) = delete;
-  TPicker& operator=(const TPicker&) = delete;
-  T* operator->() const { return FPicker; }
-
- private:
-  TComponent* FOwner;
-  T* FPicker;
-};
-
 }  // namespace
 
 TFicheDevis::TFicheDevis(TComponent* Owner) : TForm(Owner) {
@@ -124,11 +79,11 @@ TFicheDevis::TFicheDevis(TComponent* Owner) : TForm(Owner) {
   SetPosition(poScreenCenter);
   SetFont("Tahoma", 8);
 
-  GroupBoxMatiere = make<TGroupBox>(this, 8, 8, 830, 243);
-  ButtonAjouterMatiere = button(GroupBoxMatiere, "Ajouter", bgAdd, 15, 3);
-  ButtonModifierMatiere = button(GroupBoxMatiere, "Modifier", bgModify, 171, 3);
-  ButtonSupprimerMatiere = button(GroupBoxMatiere, "Supprimer", bgDelete, 514, 3);
-  ButtonSupprimerAllMatiere = button(GroupBoxMatiere, "Supprimer tout", bgDeleteAll, 670, 3);
+  GroupBoxMatiere = MakeControl<TGroupBox>(this, 8, 8, 830, 243);
+  ButtonAjouterMatiere = MakeBitBtn(GroupBoxMatiere, "Ajouter", bgAdd, 15, 3);
+  ButtonModifierMatiere = MakeBitBtn(GroupBoxMatiere, "Modifier", bgModify, 171, 3);
+  ButtonSupprimerMatiere = MakeBitBtn(GroupBoxMatiere, "Supprimer", bgDelete, 514, 3);
+  ButtonSupprimerAllMatiere = MakeBitBtn(GroupBoxMatiere, "Supprimer tout", bgDeleteAll, 670, 3);
   ListViewMatiereSelected = list(GroupBoxMatiere, {{"IdMatiere", 1, taLeftJustify, true},
                                                    {"Matiere", 200, taLeftJustify, false},
                                                    {"Quantit\xE9", 150, taRightJustify, false},
@@ -137,10 +92,10 @@ TFicheDevis::TFicheDevis(TComponent* Owner) : TForm(Owner) {
                                                    {"Prix Unitaire \x80", 160, taRightJustify, false},
                                                    {"Prix Total \x80", 175, taRightJustify, false}});
 
-  GroupBoxEntreprise = make<TGroupBox>(this, 8, 259, 830, 243);
-  ButtonAjouterEntreprise = button(GroupBoxEntreprise, "Ajouter", bgAdd, 14, 3);
-  ButtonSupprimerEntreprise = button(GroupBoxEntreprise, "Supprimer", bgDelete, 518, 3);
-  ButtonSupprimerAllEntreprise = button(GroupBoxEntreprise, "Supprimer tout", bgDeleteAll, 670, 3);
+  GroupBoxEntreprise = MakeControl<TGroupBox>(this, 8, 259, 830, 243);
+  ButtonAjouterEntreprise = MakeBitBtn(GroupBoxEntreprise, "Ajouter", bgAdd, 14, 3);
+  ButtonSupprimerEntreprise = MakeBitBtn(GroupBoxEntreprise, "Supprimer", bgDelete, 518, 3);
+  ButtonSupprimerAllEntreprise = MakeBitBtn(GroupBoxEntreprise, "Supprimer tout", bgDeleteAll, 670, 3);
   ListViewEntrepriseSelected = list(GroupBoxEntreprise, {{"Id_Entreprise", 1, taLeftJustify, true},
                                                          {"Nom", 150, taLeftJustify, false},
                                                          {"Rue 1", 150, taLeftJustify, false},
@@ -149,21 +104,21 @@ TFicheDevis::TFicheDevis(TComponent* Owner) : TForm(Owner) {
                                                          {"Ville", 150, taLeftJustify, false},
                                                          {"Type", 100, taLeftJustify, false}});
 
-  StaticTextMo = label(this, "Main d'oeuvre :", 29, 512);
+  StaticTextMo = MakeLabel(this, "Main d'oeuvre :", 29, 512);
   JvValidateEditMainOeuvre = numericField(this, 113);
   JvValidateEditMainOeuvre->SetMinValue(0);
   JvValidateEditMainOeuvre->SetHasMinValue(true);
-  LabelEuroMo = label(this, "\x80", 242, 511);
-  StaticTextTotal = label(this, "Prix Total :", 286, 512);
+  LabelEuroMo = MakeLabel(this, "\x80", 242, 511);
+  StaticTextTotal = MakeLabel(this, "Prix Total :", 286, 512);
   StaticTextTotal->SetFontBold(true);
   JvValidateEditTotal = numericField(this, 353);
   JvValidateEditTotal->SetReadOnly(true);
   JvValidateEditTotal->SetFontBold(true);
   JvValidateEditTotal->SetColor(clBtnFace);
-  LabelEuroTotal = label(this, "\x80", 482, 511);
+  LabelEuroTotal = MakeLabel(this, "\x80", 482, 511);
   LabelEuroTotal->SetFontBold(true);
-  ButtonValider = button(this, "Valider", bgValidate, 527, 505);
-  ButtonAnnuler = button(this, "Annuler", bgCancel, 684, 505);
+  ButtonValider = MakeBitBtn(this, "Valider", bgValidate, 527, 505);
+  ButtonAnnuler = MakeBitBtn(this, "Annuler", bgCancel, 684, 505);
 
   for (TListView* view : {ListViewMatiereSelected, ListViewEntrepriseSelected}) {
     view->OnCompare = [this](TListItem* A, TListItem* B) { return ListViewCompare(A, B); };
@@ -276,7 +231,7 @@ void TFicheDevis::CalculerTotal() {
 // --- The pickers ---------------------------------------------------------------------------------
 
 void TFicheDevis::EditerLigne(const TLigne* Ligne) {
-  TPicker<TFicheSelectMatiere> picker(this, Ligne);
+  TScopedComponent<TFicheSelectMatiere> picker(this, Ligne);
   picker->ShowModal();
   const std::unique_ptr<TLigne> choisie = picker->LigneChoisie();
   if (!choisie) return;
@@ -302,7 +257,7 @@ void TFicheDevis::ButtonModifierMatiereClick() {
 }
 
 void TFicheDevis::ButtonAjouterEntrepriseClick() {
-  TPicker<TFicheSelectEntreprise> picker(this, nullptr);
+  TScopedComponent<TFicheSelectEntreprise> picker(this, nullptr);
   picker->ShowModal();
   const std::unique_ptr<TEntreprise> company = std::move(picker->EntrepriseChoisie);
   if (!company) return;

@@ -2,6 +2,7 @@
 
 #include "reference/Outils.h"
 #include "shell/AnsiStrings.h"
+#include "shell/ControlFactory.h"
 
 namespace {
 
@@ -17,23 +18,12 @@ TFicheRecupMere::TFicheRecupMere(TComponent* Owner) : TForm(Owner) {
   SetFont("Tahoma", 8);
   SetKeyPreview(true);
 
-  StaticTextRecherche = MakeOwnedComponent<TStaticText>(this);
-  StaticTextRecherche->SetCaption("Recherche");
-  StaticTextRecherche->SetLeft(8);
-  StaticTextRecherche->SetTop(12);
-  EditRechercheBis = MakeOwnedComponent<TEdit>(this);
-  EditRechercheBis->SetBounds(69, 8, 316, 21);
-  ListView = MakeOwnedComponent<TListView>(this);
-  ListView->SetBounds(8, 35, 377, 405);
+  StaticTextRecherche = MakeLabel(this, "Recherche", 8, 12);
+  EditRechercheBis = MakeEdit(this, 69, 8, 316);
+  ListView = MakeControl<TListView>(this, 8, 35, 377, 405);
   ListView->SetHideSelection(false);
-  ButtonSelectionner = MakeOwnedComponent<TBitBtn>(this);
-  ButtonSelectionner->SetBounds(79, 446, 150, 50);
-  ButtonSelectionner->SetCaption("S\xE9lectionner");
-  ButtonSelectionner->SetGlyph(bgSelect);
-  ButtonFermer = MakeOwnedComponent<TBitBtn>(this);
-  ButtonFermer->SetBounds(235, 445, 150, 50);
-  ButtonFermer->SetCaption("Fermer");
-  ButtonFermer->SetGlyph(bgClose);
+  ButtonSelectionner = MakeBitBtn(this, "S\xE9lectionner", bgSelect, 79, 446);
+  ButtonFermer = MakeBitBtn(this, "Fermer", bgClose, 235, 445);
 
   EditRechercheBis->OnChange = [this] { EditRechercheBisChange(); };
   EditRechercheBis->OnKeyPress = [this](char& Key) { EditRechercheBisKeyPress(Key); };
@@ -61,14 +51,7 @@ AnsiString TFicheRecupMere::TexteColonne(TListItem* Item, int Column) {
 }
 
 TListColumn* TFicheRecupMere::AjouterColonne(const char* Caption, int Width, bool Fixed) {
-  TListColumn* column = ListView->Columns()->Add();
-  column->SetCaption(Caption);
-  if (Fixed) {
-    column->SetMinWidth(Width);
-    column->SetMaxWidth(Width);
-  }
-  column->SetWidth(Width);
-  return column;
+  return AddColumn(ListView, Caption, Width, taLeftJustify, Fixed ? Width : 0, Fixed ? Width : 0);
 }
 
 void TFicheRecupMere::FinRemplissage() {

@@ -5,6 +5,7 @@
 #include "reference/Datamodule.h"
 #include "reference/Outils.h"
 #include "reference/Tunite.h"
+#include "shell/ControlFactory.h"
 #include "shell/MessageBoxes.h"
 
 namespace {
@@ -16,17 +17,8 @@ constexpr const char* kPasDUnite = "Vous devez s\xE9lectionner une unit\xE9.";
 constexpr const char* kPasDePrix =
     "Vous devez renseigner un prix unitaire sup\xE9rieur \xE0 0.";
 
-TLabel* label(TComponent* Owner, const char* Caption, int Left, int Top) {
-  TLabel* result = MakeOwnedComponent<TLabel>(Owner);
-  result->SetCaption(Caption);
-  result->SetLeft(Left);
-  result->SetTop(Top);
-  return result;
-}
-
 TJvValidateEdit* priceField(TComponent* Owner, int Left, int Top, int Width) {
-  TJvValidateEdit* field = MakeOwnedComponent<TJvValidateEdit>(Owner);
-  field->SetBounds(Left, Top, Width, 21);
+  TJvValidateEdit* field = MakeControl<TJvValidateEdit>(Owner, Left, Top, Width, 21);
   field->SetDisplayFormat(dfFloat);
   field->SetDecimalPlaces(2);
   field->SetThousandsSeparator(true);
@@ -67,16 +59,15 @@ TFicheSelectMatiere::TFicheSelectMatiere(TComponent* Owner, const TLigne* Ligne)
   AjouterColonne("Id", 1, true);
   AjouterColonne("Nom", 260, true);
 
-  LabelQuantite = label(this, "Quantit\xE9 :", 8, 450);
+  LabelQuantite = MakeLabel(this, "Quantit\xE9 :", 8, 450);
   JvValidateEditQuantite = priceField(this, 67, 445, 57);
-  LabelUnite = label(this, "Unit\xE9 :", 8, 473);
-  ComboBoxUnite = MakeOwnedComponent<TComboBox>(this);
-  ComboBoxUnite->SetBounds(67, 472, 97, 21);
+  LabelUnite = MakeLabel(this, "Unit\xE9 :", 8, 473);
+  ComboBoxUnite = MakeControl<TComboBox>(this, 67, 472, 97, 21);
   ComboBoxUnite->SetTabStop(false);
-  LabelPrixUnitaire = label(this, "Prix unitaire :", 235, 449);
+  LabelPrixUnitaire = MakeLabel(this, "Prix unitaire :", 235, 449);
   JvValidateEditPrixUnitaire = priceField(this, 309, 445, 68);
   JvValidateEditPrixUnitaire->SetValue(0);
-  LabelPrixTotal = label(this, "Prix total :", 211, 476);
+  LabelPrixTotal = MakeLabel(this, "Prix total :", 211, 476);
   LabelPrixTotal->SetFontBold(true);
   JvValidateEditPrixTotal = priceField(this, 271, 472, 106);
   JvValidateEditPrixTotal->SetFontBold(true);

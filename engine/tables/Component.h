@@ -52,6 +52,25 @@ T* MakeOwnedComponent(TComponent* Owner, TArgs&&... Args) {
   return new T(Owner, std::forward<TArgs>(Args)...);
 }
 
+// A component made for one use (a dialog shown once): owned by Owner while it lives, freed by
+// Owner on every path out of the scope.
+template <class T>
+class TScopedComponent {
+ public:
+  template <class... TArgs>
+  explicit TScopedComponent(TComponent* Owner, TArgs&&... Args)
+      : FOwner(Owner), FComponent(MakeOwnedComponent<T>(Owner, std::forward<TArgs>(Args)...)) {}
+  ~TScopedComponent() { FOwner->FreeComponent(FComponent); }
+  TScopedComponent(const TScopedComponent&) = delete;
+  TScopedComponent& operator=(const TScopedComponent&) = delete;
+  T* operator->() const { return FComponent; }
+  T* Get() const { return FComponent; }
+
+ private:
+  TComponent* FOwner;
+  T* FComponent;
+};
+
 class TDataModule : public TComponent {
  public:
   explicit TDataModule(TComponent* Owner) : TComponent(Owner) {}

@@ -6,17 +6,17 @@
 
 #include "quote/Tficheselectentreprise.h"
 #include "quote/Tficheselectmatiere.h"
-#include "tests/quote/QuoteTestSupport.h"
+#include "tests/reference/WindowTestSupport.h"
 
 namespace {
 
-using namespace quotetest;
+using namespace windowtest;
 
 const char* const kLines =
     "<Ligne IdMatiere=\"2\" Quantite=\"2,5\" IdUnite=\"1\" Cout=\"4,2\"/>"
     "<Ligne IdMatiere=\"1\" Quantite=\"1\" IdUnite=\"2\" Cout=\"4,25\"/>";
 
-class FicheDevisTest : public TQuoteFixture {
+class FicheDevisTest : public TReferenceWindowTest {
  protected:
   void SetUp() override {
     createDatabase({"Verre", "Carton"}, {"Tonne", "Benne"}, {{"Suez", ""}, {"Paprec", ""}});
@@ -24,7 +24,7 @@ class FicheDevisTest : public TQuoteFixture {
   }
   void TearDown() override {
     FWindow.reset();
-    TQuoteFixture::TearDown();
+    TReferenceWindowTest::TearDown();
   }
   // Writes the input file and activates a new window on it.
   void open(const std::string& Body, const char* Encoding = "ISO-8859-1") {

@@ -6,13 +6,13 @@
 #include <QTreeWidget>
 
 #include "quote/Tficheselectentreprise.h"
-#include "tests/quote/QuoteTestSupport.h"
+#include "tests/reference/WindowTestSupport.h"
 
 namespace {
 
-using namespace quotetest;
+using namespace windowtest;
 
-class FicheRecupMereTest : public TQuoteFixture {
+class FicheRecupMereTest : public TReferenceWindowTest {
  protected:
   void SetUp() override {
     createDatabase({}, {},
@@ -27,7 +27,7 @@ class FicheRecupMereTest : public TQuoteFixture {
   }
   void TearDown() override {
     FPicker.reset();
-    TQuoteFixture::TearDown();
+    TReferenceWindowTest::TearDown();
   }
   std::string selectedName() {
     TListItem* item = FPicker->ListView->Selected();

@@ -4,13 +4,13 @@
 
 #include <QTreeWidget>
 
-#include "tests/quote/QuoteTestSupport.h"
+#include "tests/reference/WindowTestSupport.h"
 
 namespace {
 
-using namespace quotetest;
+using namespace windowtest;
 
-class FicheSelectEntrepriseTest : public TQuoteFixture {
+class FicheSelectEntrepriseTest : public TReferenceWindowTest {
  protected:
   void SetUp() override {
     createDatabase({}, {}, {{"Suez", "Lyon"}, {"Paprec", "Grenoble"}, {"Ortec", "Cluses"}});

@@ -4,13 +4,13 @@
 
 #include <QTreeWidget>
 
-#include "tests/quote/QuoteTestSupport.h"
+#include "tests/reference/WindowTestSupport.h"
 
 namespace {
 
-using namespace quotetest;
+using namespace windowtest;
 
-class FicheSelectMatiereTest : public TQuoteFixture {
+class FicheSelectMatiereTest : public TReferenceWindowTest {
  protected:
   void SetUp() override {
     createDatabase({"Verre", "Carton", "Bois"}, {"Tonne", "Benne", "kg"}, {});

@@ -1,12 +1,12 @@
-// Shared pieces of the quote-window tests: a reference database made for the test with the data
-// module on it, message boxes answered through the toolkit's seam, and driving a picker that a
-// window shows modally.
+// Shared pieces of the window tests of both modes: a reference database made for the test with
+// the data module on it, message boxes answered through the toolkit's seam, and driving a
+// picker or dialog that a window shows modally.
 //
-// TQuoteFixture makes the database in a temporary folder, fills it with the names it is given
-// and leaves the data module open on it for the test (the pickers read through it); TearDown
-// closes it. WhenShownModal runs an action on the picker of type T owned by Owner once that
-// picker runs modally; the action must close the picker (a failure inside it is reported and
-// the picker closed, so that the test never hangs).
+// TReferenceWindowTest makes the database in a temporary folder, fills it with the names it is
+// given and leaves the data module open on it for the test (the windows read through it);
+// TearDown closes it. WhenShownModal runs an action on the window of type T owned by Owner once
+// that window runs modally; the action must close it (a failure inside it is reported and the
+// window closed, so that the test never hangs).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -23,7 +23,7 @@
 #include "tests/reference/ReferenceTestDatabase.h"
 #include "tests/shell/ToolkitTestSupport.h"
 
-namespace quotetest {
+namespace windowtest {
 
 using TBoxes = ::TMessageBoxRecorder;
 
@@ -32,7 +32,7 @@ struct TCompanyRow {
   const char* Ville;
 };
 
-class TQuoteFixture : public ::testing::Test {
+class TReferenceWindowTest : public ::testing::Test {
  protected:
   // French number texts (decimal comma, no-break space between thousands), a new database with these rows (identifiers from 1 in this order), and
   // the data module open on it.
@@ -123,4 +123,4 @@ void WhenShownModal(TComponent* Owner, std::function<void(T&)> Action, int Tries
   });
 }
 
-}  // namespace quotetest
+}  // namespace windowtest
