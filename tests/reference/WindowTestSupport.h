@@ -20,6 +20,7 @@
 #include "reference/Tentreprise.h"
 #include "shell/FormatSettings.h"
 #include "shell/JvValidateEdit.h"
+#include "shell/ListView.h"
 #include "tests/reference/ReferenceTestDatabase.h"
 #include "tests/shell/ToolkitTestSupport.h"
 
