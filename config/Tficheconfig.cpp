@@ -103,9 +103,7 @@ void TFicheConfig::FormActivate() {
     const TEntreprise e(entreprises.Get());
     TListItem* item = ListViewEntreprise->Items()->Add();
     item->SetCaption(std::to_string(e.GetId()));
-    for (const AnsiString& text :
-         {e.GetNom(), e.GetRue1(), e.GetRue2(), e.GetCP(), e.GetVille(), e.GetType()})
-      item->SubItems()->Add(text);
+    for (const AnsiString& text : e.Textes()) item->SubItems()->Add(text);
   }
   entreprises.Liberer();
   setSorting(true);
@@ -128,7 +126,7 @@ int TFicheConfig::ListViewCompare(TListItem* Item1, TListItem* Item2) {
 // --- New rows ------------------------------------------------------------------------------------
 
 TListItem* TFicheConfig::ajouterNouvelleLigne(TListView* List,
-                                             const std::initializer_list<AnsiString>& Cells) {
+                                             const std::vector<AnsiString>& Cells) {
   List->SetSortType(stNone);
   TListItem* item = List->Items()->Add();
   item->SetCaption(kNouvelle);
@@ -151,8 +149,7 @@ void TFicheConfig::ButtonAjouterEntrepriseClick() {
   dialog->ShowModal();
   const std::unique_ptr<TEntreprise> e = std::move(dialog->EntrepriseCreee);
   if (e)
-    ajouterNouvelleLigne(ListViewEntreprise, {e->GetNom(), e->GetRue1(), e->GetRue2(), e->GetCP(),
-                                              e->GetVille(), e->GetType()});
+    ajouterNouvelleLigne(ListViewEntreprise, e->Textes());
 }
 
 // Delete takes a new row out of its list; stored rows stay.

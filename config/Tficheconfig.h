@@ -19,6 +19,8 @@
 // exception display).
 #pragma once
 
+#include <vector>
+
 #include "engine/storage/ZEVCodePage.h"
 #include "shell/Button.h"
 #include "shell/Form.h"
@@ -57,7 +59,7 @@ class TFicheConfig : public TForm {
  private:
   void setSorting(bool On);
   // Appends a new row and brings it into view; it then moves to its place by name.
-  TListItem* ajouterNouvelleLigne(TListView* List, const std::initializer_list<AnsiString>& Cells);
+  TListItem* ajouterNouvelleLigne(TListView* List, const std::vector<AnsiString>& Cells);
 
   AnsiString FCheminBase;
   bool FCharge = false;

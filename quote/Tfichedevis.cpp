@@ -159,9 +159,7 @@ void TFicheDevis::ajouterEntreprise(const TEntreprise& Entreprise) {
   TListItem* item = ListViewEntrepriseSelected->Items()->Add();
   item->SetCaption(std::to_string(Entreprise.GetId()));
   TStrings* cells = item->SubItems();
-  for (const AnsiString& text : {Entreprise.GetNom(), Entreprise.GetRue1(), Entreprise.GetRue2(),
-                                 Entreprise.GetCP(), Entreprise.GetVille(), Entreprise.GetType()})
-    cells->Add(text);
+  for (const AnsiString& text : Entreprise.Textes()) cells->Add(text);
 }
 
 // --- Activation and closing ---------------------------------------------------------------------

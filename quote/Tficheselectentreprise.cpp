@@ -39,9 +39,7 @@ void TFicheSelectEntreprise::RemplirListe(const AnsiString& Cle) {
     TListItem* item = ListView->Items()->Add();
     item->SetCaption(id);
     TStrings* cells = item->SubItems();
-    for (const AnsiString& text : {entreprise.GetNom(), entreprise.GetRue1(), entreprise.GetRue2(),
-                                   entreprise.GetCP(), entreprise.GetVille(), entreprise.GetType()})
-      cells->Add(text);
+    for (const AnsiString& text : entreprise.Textes()) cells->Add(text);
     if (id == Cle) item->SetSelected(true);
   }
   table.Liberer();

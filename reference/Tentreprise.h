@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "engine/storage/ZEVCodePage.h"
 
@@ -22,6 +23,9 @@ class TEntreprise {
   void Sauvegarder();
 
   int32_t GetId() const { return FId; }
+  // The texts in the order of the windows' list cells: name, street 1, street 2, postal code,
+  // town, type.
+  std::vector<AnsiString> Textes() const { return {FNom, FRue1, FRue2, FCP, FVille, FType}; }
   AnsiString GetNom() const { return FNom; }
   AnsiString GetRue1() const { return FRue1; }
   AnsiString GetRue2() const { return FRue2; }
