@@ -167,6 +167,7 @@ void TABSCompressedBLOBStream::loadBlock(int64_t BlockNo) {
 
   FCache = std::move(uncompressed);
   FCachedBlockNo = BlockNo;
+  ++FDecompressedBlockCount;
 }
 
 void TABSCompressedBLOBStream::storeLastBlock(int64_t BlockNo, std::vector<uint8_t> Block) {

@@ -96,6 +96,9 @@ class TABSCompressedBLOBStream : public TABSStream {
   // The share of the uncompressed size saved by compression, in percent (0 when empty).
   double CompressionRate() const;
   const TABSBLOBDescriptor& BLOBDescriptor() const { return FDescriptor; }
+  // Blocks decompressed since the stream was made (a block read again after another one was
+  // cached counts again): what a partial read costs.
+  int64_t DecompressedBlockCount() const { return FDecompressedBlockCount; }
 
  private:
   struct TBlock {
@@ -127,6 +130,7 @@ class TABSCompressedBLOBStream : public TABSStream {
   std::vector<TBlock> FBlocks;
   int64_t FCachedBlockNo = -1;
   std::vector<uint8_t> FCache;  // uncompressed bytes of block FCachedBlockNo
+  int64_t FDecompressedBlockCount = 0;
 };
 
 }  // namespace zev

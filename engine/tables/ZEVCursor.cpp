@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/storage/ZEVRaise.h"
+#include "engine/tables/ZEVBlobErrors.h"
 #include "engine/tables/ZEVEngineErrors.h"
 
 namespace zev {
@@ -79,7 +80,10 @@ void TABSLocalCursor::CloseTable() {
   if (!FIsOpen) return;
   auto lock = lockDatabase();
   if (FEditLocked) releaseEditLocks();
+  ClearBLOBStreams(false);
   TABSDiskTableData& data = table();
+  data.ClearBlobsCacheInRecordBuffer(FCurrentRecordBuffer.data());
+  data.ClearBlobsCacheInRecordBuffer(FEditRecordBuffer.data());
   data.CloseTable(*this);
   TABSDiskTableData::FreeIfUnused(data);
   FTableData = nullptr;
@@ -518,6 +522,8 @@ void TABSLocalCursor::InternalPost(bool ToInsert) {
 
 void TABSLocalCursor::postRow(bool ToInsert, std::unique_lock<std::recursive_mutex>&) {
   const int32_t session = LSession.SessionID();
+  // Written values reach the row (its caches and NULL bits) before the row is checked.
+  ClearBLOBStreams(true);
   const std::vector<uint8_t> copy = FCurrentRecordBuffer;
   try {
     if (ToInsert) {
@@ -554,14 +560,120 @@ void TABSLocalCursor::postRow(bool ToInsert, std::unique_lock<std::recursive_mut
   } else if (!table().UpdateRecord(*this)) {
     FErrorCode = -2;
   }
-  FCurrentRecordBuffer = copy;
+  // A stored row keeps the identifiers its BLOB values got.
+  if (FErrorCode != 0) FCurrentRecordBuffer = copy;
   if (FErrorCode == 0) writeBookmark();
 }
 
 void TABSLocalCursor::InternalCancel(bool ToInsert) {
   if (!FIsOpen) return;
   auto lock = lockDatabase();
+  ClearBLOBStreams(true);
+  table().ClearModifiedBLOBFieldsInRecordBuffer(FCurrentRecordBuffer.data());
+  if (ToInsert) table().ClearBLOBFieldsInRecordBuffer(FCurrentRecordBuffer.data());
   if (!ToInsert) releaseEditLocks();
+}
+
+// --- BLOB fields ------------------------------------------------------------------------------
+
+TABSLocalBLOBStream* TABSLocalCursor::InternalCreateBlobStream(bool ToInsert, bool ToEdit,
+                                                               int32_t FieldNo,
+                                                               TABSBLOBOpenMode OpenMode,
+                                                               bool CanDoGetRecordBuffer) {
+  auto lock = lockDatabase();
+  if (!table().MultiUser()) return createBlobStream(FieldNo, OpenMode);
+  const int32_t session = LSession.SessionID();
+  const TABSCursorLockBudgets& budgets = LSession.LockBudgets();
+  if (!table().LockTable(session, ltS, budgets.BlobTries, budgets.BlobDelayMs, true)) return nullptr;
+  TABSLocalBLOBStream* stream = nullptr;
+  try {
+    bool rowFound = true;
+    if (!ToInsert && !ToEdit && CanDoGetRecordBuffer && FBLOBStreams.empty()) {
+      // The stream starts from the identifier stored now, not the one read when browsing.
+      const TABSCursorPosition saved = SavePosition();
+      FirstPosition = LastPosition = false;
+      rowFound = table().GetRecordBuffer(*this, grmCurrent) == grrOK;
+      RestorePosition(saved);
+    }
+    if (rowFound) stream = createBlobStream(FieldNo, OpenMode);
+  } catch (...) {
+    table().UnlockTable(session, ltS, false);
+    throw;
+  }
+  table().UnlockTable(session, ltS, false);
+  return stream;
+}
+
+TABSLocalBLOBStream* TABSLocalCursor::createBlobStream(int32_t FieldNo, TABSBLOBOpenMode OpenMode) {
+  if (FieldNo < 0 || FieldNo >= FFieldDefs->Count())
+    errors::Raise(errors::kInvalidBlobFieldNo, {FieldNo, FFieldDefs->Count()});
+  const int32_t tableFieldNo = FieldNo;  // the visible fields are the table's fields, in order
+  if (OpenMode == bomWrite || OpenMode == bomReadWrite) {
+    for (const auto& stream : FBLOBStreams) {
+      if (!stream) errors::Raise(errors::kBlobStreamEntryMissing);
+      if (stream->FieldNo() == tableFieldNo && stream->IsWriteMode())
+        errors::Raise(errors::kBlobFieldAlreadyOpened,
+                      {tableFieldNo, FFieldDefs->Items(tableFieldNo)->FName});
+    }
+  }
+  std::unique_ptr<TABSLocalBLOBStream> stream =
+      table().InternalCreateBlobStream(*this, false, tableFieldNo, OpenMode);
+  
+  FBLOBStreams.push_back(std::move(stream));
+  return FBLOBStreams.back().get();
+}
+
+void TABSLocalCursor::closeListedStream(TABSLocalBLOBStream* Stream) {
+  const auto found = std::find_if(FBLOBStreams.begin(), FBLOBStreams.end(),
+                                  [&](const auto& listed) { return listed.get() == Stream; });
+  if (found == FBLOBStreams.end()) return;
+  std::unique_ptr<TABSLocalBLOBStream> owned = std::move(*found);
+  FBLOBStreams.erase(found);
+  if (owned->IsWriteMode()) table().WriteBLOBFieldToRecordBuffer(*this, owned->FieldNo(), *owned);
+  if (!owned->GetModified())
+    table().ClearBLOBFieldInRecordBuffer(FCurrentRecordBuffer.data(), owned->FieldNo());
+  if (TABSUserBLOBStream* user = owned->UserBLOBStream()) {
+    owned->SetUserBLOBStream(nullptr);
+    user->CursorStreamClosed(owned->GetModified());
+  }
+}
+
+void TABSLocalCursor::InternalCloseBLOB(int32_t FieldNo) {
+  auto lock = lockDatabase();
+  if (!FFieldDefs || FieldNo < 0 || FieldNo >= FFieldDefs->Count())
+    errors::Raise(errors::kInvalidBlobFieldNoAtClose,
+                  {FieldNo, FFieldDefs ? FFieldDefs->Count() : 0});
+  std::vector<TABSLocalBLOBStream*> streams;
+  for (const auto& stream : FBLOBStreams) {
+    if (!stream) errors::Raise(errors::kBlobStreamEntryMissingAtClose);
+    if (stream->FieldNo() == FieldNo) streams.push_back(stream.get());
+  }
+  for (TABSLocalBLOBStream* stream : streams) closeListedStream(stream);
+}
+
+void TABSLocalCursor::ClearBLOBStreams(bool WriteOnly) {
+  std::vector<TABSLocalBLOBStream*> streams;
+  for (const auto& stream : FBLOBStreams) {
+    if (!stream) errors::Raise(errors::kBlobStreamEntryMissingAtClear);
+    if (!WriteOnly || stream->IsWriteMode()) streams.push_back(stream.get());
+  }
+  for (TABSLocalBLOBStream* stream : streams) closeListedStream(stream);
+}
+
+void TABSLocalCursor::CopyBlobFieldValue(TABSLocalCursor& Source, int32_t SourceFieldNo,
+                                         int32_t FieldNo) {
+  auto lock = lockDatabase();
+  TABSPartialTemporaryBLOBDescriptor descriptor;
+  const uint8_t* data = nullptr;
+  Source.table().GetDirectBlobData(Source, SourceFieldNo, Source.CurrentRecordBuffer(), descriptor,
+                                   data);
+  try {
+    table().SetDirectBlobData(*this, FieldNo, CurrentRecordBuffer(), descriptor, data);
+  } catch (...) {
+    Source.table().FreeDirectBlobData(Source, SourceFieldNo, Source.CurrentRecordBuffer());
+    throw;
+  }
+  Source.table().FreeDirectBlobData(Source, SourceFieldNo, Source.CurrentRecordBuffer());
 }
 
 void TABSLocalCursor::InternalDelete() {

@@ -156,6 +156,29 @@ class TABSLocalCursor {
   void CancelBatchUpdate();
   bool InBatchUpdate() const { return FBatchUpdate; }
 
+  // --- BLOB fields (FieldNo counts the cursor's visible fields) ---
+  // A stream on the field of the current row buffer, listed in the cursor's stream list and
+  // owned by the cursor until InternalCloseBLOB; null when the multi-user shared lock was
+  // refused or the browsed row no longer exists. 10110, 10115 (a second write stream on the
+  // field), 20149, 20162, 20248.
+  TABSLocalBLOBStream* InternalCreateBlobStream(bool ToInsert, bool ToEdit, int32_t FieldNo,
+                                                TABSBLOBOpenMode OpenMode,
+                                                bool CanDoGetRecordBuffer);
+  // Closes every stream of the field: a written one becomes the row's cache, an unchanged one
+  // drops the row's cache. 10118.
+  void InternalCloseBLOB(int32_t FieldNo);
+  // Releases every listed stream (with WriteOnly those opened for writing) through its user
+  // stream, or closes it directly when it has none.
+  void ClearBLOBStreams(bool WriteOnly);
+  size_t BLOBStreamCount() const { return FBLOBStreams.size(); }
+  // False while a caller says the cursor has no current row (a dataset without active buffer):
+  // streams then start empty.
+  bool HasCurrentRecordBuffer() const { return FHasCurrentRecordBuffer; }
+  void SetHasCurrentRecordBuffer(bool Has) { FHasCurrentRecordBuffer = Has; }
+  // Moves the stored bytes of Source's field SourceFieldNo into this cursor's current row
+  // (field FieldNo) as a modified value, without decompressing.
+  void CopyBlobFieldValue(TABSLocalCursor& Source, int32_t SourceFieldNo, int32_t FieldNo);
+
   // --- State the table object works with ---
   TABSPageItemID CurrentRecordID;
   bool FirstPosition = true;
@@ -171,6 +194,8 @@ class TABSLocalCursor {
   TABSGetRecordResult readRestricted(TABSGetRecordMode Mode);
   TABSGetRecordResult readCurrent(uint8_t* Buffer);
   void writeBookmark();
+  TABSLocalBLOBStream* createBlobStream(int32_t FieldNo, TABSBLOBOpenMode OpenMode);
+  void closeListedStream(TABSLocalBLOBStream* Stream);
   TABSPageItemID bookmark() const;
   // The table lock of a post or delete: single tries, the database lock released between.
   bool lockForChange(std::unique_lock<std::recursive_mutex>& DatabaseLock, TABSLockType LockType,
@@ -204,6 +229,8 @@ class TABSLocalCursor {
   int32_t FRangeStartKeyFieldCount = 0, FRangeEndKeyFieldCount = 0;
   bool FRangeStartExclusive = false, FRangeEndExclusive = false;
   TABSRecordBitmap FRecordBitmap;
+  std::vector<std::unique_ptr<TABSLocalBLOBStream>> FBLOBStreams;
+  bool FHasCurrentRecordBuffer = true;
 };
 
 }  // namespace zev

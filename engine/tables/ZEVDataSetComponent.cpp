@@ -7,6 +7,7 @@
 #include "engine/storage/ZEVEndian.h"
 #include "engine/storage/ZEVRaise.h"
 #include "engine/tables/DBError.h"
+#include "engine/tables/ZEVBlobErrors.h"
 #include "engine/tables/ZEVEngineError.h"
 #include "engine/tables/ZEVEngineErrors.h"
 
@@ -216,7 +217,112 @@ void TABSDataSet::InternalPost() {
 }
 
 void TABSDataSet::InternalCancel() {
-  if (FHandle) FHandle->InternalCancel(State() == zev::dsInsert);
+  if (!FHandle) return;
+  // The written values hang off the active buffer: the cursor drops them from there.
+  if (RecordBuffer() && FHandle->IsOpen()) {
+    withActiveBufferInCursor(
+        [&] { FHandle->InternalCancel(State() == zev::dsInsert); });
+    return;
+  }
+  FHandle->InternalCancel(State() == zev::dsInsert);
+}
+
+// --- BLOB fields ----------------------------------------------------------------------------------
+
+template <class F>
+void TABSDataSet::withActiveBufferInCursor(F&& Call) {
+  zev::TABSLocalCursor& cursor = handle();
+  const size_t size = static_cast<size_t>(cursor.Layout().RecordBufferSize);
+  uint8_t* active = RecordBuffer();
+  const std::vector<uint8_t> own(cursor.CurrentRecordBuffer(), cursor.CurrentRecordBuffer() + size);
+  if (active) std::memcpy(cursor.CurrentRecordBuffer(), active, size);
+  try {
+    Call();
+  } catch (...) {
+    if (active) std::memcpy(active, cursor.CurrentRecordBuffer(), size);
+    std::memcpy(cursor.CurrentRecordBuffer(), own.data(), size);
+    throw;
+  }
+  if (active) std::memcpy(active, cursor.CurrentRecordBuffer(), size);
+  std::memcpy(cursor.CurrentRecordBuffer(), own.data(), size);
+}
+
+zev::TABSLocalBLOBStream* TABSDataSet::OpenCursorBlobStream(zev::TField& Field,
+                                                            zev::TBlobStreamMode Mode) {
+  if (!FHandle) zev::errors::Raise(zev::errors::kBlobStreamWithoutCursor);
+  const bool inserting = State() == zev::dsInsert;
+  const bool editing = State() == zev::dsEdit;
+  if (Mode != zev::bmRead && !inserting && !editing)
+    zev::errors::Raise(zev::errors::kBlobStreamNotEditing);
+  const zev::TABSBLOBOpenMode openMode = Mode == zev::bmRead    ? zev::bomRead
+                                         : Mode == zev::bmWrite ? zev::bomWrite
+                                                                : zev::bomReadWrite;
+  zev::TABSLocalCursor& cursor = handle();
+  const bool browsing = State() == zev::dsBrowse;
+  const bool hasRow = RecordBuffer() && (RecordAvailable() || inserting);
+  zev::TABSLocalBLOBStream* stream = nullptr;
+  withActiveBufferInCursor([&] {
+    if (hasRow) {
+      const zev::TABSCursorPosition saved = cursor.SavePosition();
+      if (!inserting) cursor.CurrentRecordID.Load(RecordBuffer() + cursor.Layout().BookmarkOffset);
+      try {
+        stream = cursor.InternalCreateBlobStream(inserting, editing, Field.FieldNo() - 1, openMode,
+                                                 browsing);
+      } catch (...) {
+        cursor.RestorePosition(saved);
+        throw;
+      }
+      cursor.RestorePosition(saved);
+    } else {
+      cursor.SetHasCurrentRecordBuffer(false);
+      try {
+        stream = cursor.InternalCreateBlobStream(true, false, Field.FieldNo() - 1, openMode, false);
+      } catch (...) {
+        cursor.SetHasCurrentRecordBuffer(true);
+        throw;
+      }
+      cursor.SetHasCurrentRecordBuffer(true);
+    }
+  });
+  return stream;
+}
+
+std::unique_ptr<TABSBLOBStream> TABSDataSet::CreateBlobStream(zev::TField& Field,
+                                                              zev::TBlobStreamMode Mode) {
+  if (Mode != zev::bmRead && FReadOnly)
+    zev::errors::Raise(zev::errors::kCreateBlobStreamOnReadOnlyDataSet);
+  auto stream = std::make_unique<TABSBLOBStream>(Field, Mode);
+  if (!stream->BLOBStream() && !FRefreshingForBlob && State() == zev::dsBrowse) {
+    FRefreshingForBlob = true;
+    try {
+      Refresh();
+    } catch (...) {
+      FRefreshingForBlob = false;
+      throw;
+    }
+    FRefreshingForBlob = false;
+  }
+  return stream;
+}
+
+void TABSDataSet::CloseBlob(zev::TField& Field) {
+  if (!FHandle) zev::errors::Raise(zev::errors::kBlobStreamWithoutCursor);
+  if (!FHandle->IsOpen()) return;
+  withActiveBufferInCursor([&] { handle().InternalCloseBLOB(Field.FieldNo() - 1); });
+}
+
+void TABSDataSet::BlobFieldChanged(zev::TField& Field) {
+  if (State() == zev::dsEdit || State() == zev::dsInsert) SetModified(true);
+  if (!OnFieldChange) return;
+  try {
+    OnFieldChange(Field);
+  } catch (...) {
+    HandleBlobException();
+  }
+}
+
+void TABSDataSet::HandleBlobException() {
+  if (OnHandleException) OnHandleException(std::current_exception());
 }
 
 void TABSDataSet::InternalDelete() {

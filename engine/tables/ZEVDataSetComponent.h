@@ -14,10 +14,13 @@
 
 #include <array>
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "engine/tables/DataSet.h"
+#include "engine/tables/ZEVBLOBStream.h"
 #include "engine/tables/ZEVCursor.h"
 #include "engine/tables/ZEVDatabaseComponent.h"
 
@@ -51,6 +54,22 @@ class TABSDataSet : public zev::TDataSet {
   void CheckFieldWritable(const zev::TField& Field) override;
   uint8_t* ActiveBuffer() override;
   void SetRecNo(int64_t Value) override;
+
+  // --- BLOB fields ---
+  // A stream on the BLOB field of the active row (10107 for a write mode on a read-only
+  // dataset). When the cursor gave no stream, the dataset refreshes itself once.
+  std::unique_ptr<TABSBLOBStream> CreateBlobStream(zev::TField& Field, zev::TBlobStreamMode Mode);
+  // Closes the cursor's streams of the field on the active row buffer (10108 without cursor).
+  void CloseBlob(zev::TField& Field);
+  // The cursor stream for a TABSBLOBStream: 10108 without cursor, 10111 for a write mode
+  // outside edit and insert; null when the cursor has none to give.
+  zev::TABSLocalBLOBStream* OpenCursorBlobStream(zev::TField& Field, zev::TBlobStreamMode Mode);
+  // A value was written through a stream of Field: the dataset is modified and OnFieldChange
+  // runs; an exception from it goes to OnHandleException (dropped without one).
+  void BlobFieldChanged(zev::TField& Field);
+  void HandleBlobException();
+  std::function<void(zev::TField&)> OnFieldChange;
+  std::function<void(std::exception_ptr)> OnHandleException;
 
  protected:
   // The subclass's cursor, opened on the held database's connection.
@@ -106,4 +125,10 @@ class TABSDataSet : public zev::TDataSet {
   TABSDatabase* LDatabase = nullptr;
   std::unique_ptr<zev::TABSLocalCursor> FHandle;
   std::array<std::vector<uint8_t>, kKeyBufferCount> FKeyBuffers;
+  bool FRefreshingForBlob = false;
+
+  // Runs Call with the cursor's current row buffer holding the active buffer (copied back
+  // afterwards) and the cursor's own buffer restored.
+  template <class F>
+  void withActiveBufferInCursor(F&& Call);
 };

@@ -8,6 +8,7 @@
 #include "engine/storage/ZEVFreeSpaceManager.h"
 #include "engine/storage/ZEVRaise.h"
 #include "engine/storage/ZEVStream.h"
+#include "engine/tables/ZEVBlobErrors.h"
 #include "engine/tables/ZEVCursor.h"
 #include "engine/tables/ZEVEngineErrors.h"
 #include "engine/tables/ZEVLocalSession.h"
@@ -109,6 +110,8 @@ TABSDiskTableData::~TABSDiskTableData() {
 }
 
 void TABSDiskTableData::freeManagers() {
+  FBlobManager.reset();
+  FHasBlobFields = false;
   FRecordManager.reset();
   FConstraintManager.reset();
   FConstraintDefs.reset();
@@ -132,6 +135,7 @@ void TABSDiskTableData::buildManagers() {
   FConstraintManager = std::make_unique<TABSConstraintManager>(
       *FConstraintDefs, FFieldManager->FieldDefs(), *FIndexManager);
   FRecordManager = std::make_unique<TABSDiskRecordManager>(pages, *FFieldManager, FTableID);
+  FBlobManager = std::make_unique<TABSDiskBlobManager>(pages, *FFieldManager, *FRecordManager);
   const auto* freeSpace =
       dynamic_cast<const TABSDatabaseFreeSpaceManager*>(pages.DatabaseFreeSpaceManager());
   FRecordManager->SetCheckRecordPages(!freeSpace || !freeSpace->GetSuppressDBHeaderErrors());
@@ -151,7 +155,7 @@ void TABSDiskTableData::writeMetadata(int32_t SessionID) {
   FIndexManager->SaveMetadata(stream);
   FConstraintDefs->SaveToStream(stream);
   writeInt32(stream, FRecordManager->RecordPageIndex().RootPageNo());
-  writeInt32(stream, -1);  // no BLOB page index
+  FBlobManager->SaveMetadata(stream);
   FTableMetadataFile->WriteFile(SessionID, stream.Memory(), static_cast<int32_t>(stream.GetSize()),
                                 acaZLIB, 1);
 }
@@ -168,7 +172,8 @@ void TABSDiskTableData::readMetadata(int32_t SessionID) {
   FConstraintDefs->LoadFromStream(stream);
   initRecordManager();
   FRecordManager->OpenRecordPageIndex(readInt32(stream));
-  readInt32(stream);  // the BLOB page index root
+  FBlobManager->LoadMetadata(stream);
+  FHasBlobFields = FFieldManager->BlobFieldsPresent();
 }
 
 void TABSDiskTableData::LoadMostUpdated(int32_t SessionID) {
@@ -234,6 +239,7 @@ void TABSDiskTableData::CreateTable(TABSLocalCursor& Cursor, const TABSFieldDefs
     initRecordManager();
     SaveMostUpdated(session);
     FRecordManager->CreateRecordPageIndex(session);
+    if (FFieldManager->BlobFieldsPresent()) FBlobManager->CreateBlobPageIndex();
     FIndexManager->CreateIndexesByIndexDefs(session);
     writeMetadata(session);
     LDatabaseData.AddTable(FTableID, FTableName, FTableMetadataFile->StartPageNo(),
@@ -326,6 +332,7 @@ void TABSDiskTableData::EmptyTable(TABSLocalCursor& Cursor) {
   try {
     FFieldManager->InitLastAutoIncValues();
     FIndexManager->EmptyAllIndexes(session);
+    FBlobManager->Empty(session);
     FRecordManager->Empty(session);
     SaveMostUpdated(session);
     PageManager().ApplyChanges(session);
@@ -350,6 +357,7 @@ void TABSDiskTableData::DeleteTable(TABSLocalCursor& Cursor, bool DesignMode) {
     errors::Raise(errors::kTableOpenByOtherUser, {FTableName});
   try {
     FIndexManager->DropAllIndexes(session);
+    FBlobManager->Delete(session);
     FRecordManager->Delete(session);
     UnlockTable(cursorSession, ltX, true);
     FTableLocksFile->DeleteFile();
@@ -444,6 +452,7 @@ bool TABSDiskTableData::InsertRecord(TABSLocalCursor& Cursor) {
   return guardedRowOperation(*this, Cursor, [&] {
     const int32_t session = Cursor.Session().SessionID();
     TABSPageItemID recordID;
+    if (FHasBlobFields) FBlobManager->WriteBlobs(session, Cursor.CurrentRecordBuffer());
     if (!FRecordManager->AddRecord(session, Cursor.CurrentRecordBuffer(), recordID)) return false;
     Cursor.CurrentRecordID = recordID;
     FIndexManager->InsertRecord(rowOperation(Cursor));
@@ -460,6 +469,11 @@ bool TABSDiskTableData::UpdateRecord(TABSLocalCursor& Cursor) {
   const int32_t session = Cursor.Session().SessionID();
   if (MultiUser()) LoadMostUpdated(session);
   return guardedRowOperation(*this, Cursor, [&] {
+    if (FHasBlobFields) {
+      FBlobManager->ReleaseNulledBlobs(session, Cursor.CurrentRecordBuffer(),
+                                       Cursor.EditRecordBuffer());
+      FBlobManager->WriteBlobs(session, Cursor.CurrentRecordBuffer());
+    }
     const TABSIndexRowOperation row = rowOperation(Cursor);
     FIndexManager->UpdateRecord(row, true);
     if (!FRecordManager->UpdateRecord(session, Cursor.CurrentRecordBuffer(), Cursor.CurrentRecordID))
@@ -498,6 +512,10 @@ bool TABSDiskTableData::DeleteRecord(TABSLocalCursor& Cursor) {
   std::copy(row.begin(), row.end(), Cursor.CurrentRecordBuffer());
 
   const bool deleted = guardedRowOperation(*this, Cursor, [&] {
+    if (FHasBlobFields) {
+      FBlobManager->ClearBLOBFieldsInRecordBuffer(Cursor.CurrentRecordBuffer());
+      FBlobManager->DeleteBlobs(session, Cursor.CurrentRecordBuffer());
+    }
     FIndexManager->DeleteRecord(rowOperation(Cursor));
     if (!FRecordManager->DeleteRecord(session, Cursor.CurrentRecordID)) return false;
     SaveMostUpdated(session);
@@ -686,6 +704,90 @@ bool TABSDiskTableData::ReadRecordBuffer(int32_t SessionID, const TABSPageItemID
   navigation.RecordBuffer = Buffer;
   FRecordManager->GetRecordBuffer(SessionID, navigation);
   return navigation.GetRecordResult == grrOK;
+}
+
+// --- BLOB fields --------------------------------------------------------------------------------
+
+std::unique_ptr<TABSLocalBLOBStream> TABSDiskTableData::InternalCreateBlobStream(
+    TABSLocalCursor& Cursor, bool, int32_t FieldNo, TABSBLOBOpenMode OpenMode) {
+  TGuard guard(LDatabaseData.CSect());
+  const TABSFieldDef& field = *FFieldManager->FieldDefs().Items(FieldNo);
+  TABSBLOBDescriptor descriptor;
+  descriptor.BlockSize = field.FBLOBBlockSize;
+  if (descriptor.BlockSize == 0) errors::Raise(errors::kBlobStreamBlockSizeZero);
+  descriptor.CompressionAlgorithm = field.FBLOBCompressionAlgorithm;
+  descriptor.CompressionMode = field.FBLOBCompressionMode;
+  descriptor.StartPosition = 0;
+  auto stored = std::make_unique<TABSTemporaryStream>(FDisableTempFiles);
+  uint8_t* row = Cursor.HasCurrentRecordBuffer() ? Cursor.CurrentRecordBuffer() : nullptr;
+  std::unique_ptr<TABSCompressedBLOBStream> value;
+  if (OpenMode == bomWrite || !row || IsFieldNull(row, FieldNo)) {
+    descriptor.NumBlocks = 0;
+    descriptor.UncompressedSize = 0;
+    value = std::make_unique<TABSCompressedBLOBStream>(*stored, descriptor, false, true);
+  } else {
+    try {
+      FBlobManager->CopyBlobFromRecordBufferToStream(Cursor.Session().SessionID(), row, FieldNo,
+                                                     descriptor, *stored);
+      stored->SetPosition(0);
+      if (descriptor.UncompressedSize < 0) errors::Raise(errors::kInvalidBlobFieldSize);
+      value = std::make_unique<TABSCompressedBLOBStream>(*stored, descriptor, false, false);
+    } catch (...) {
+      FBlobManager->ClearBlobInRecordBuffer(row, FieldNo, true);
+      throw;
+    }
+  }
+  return std::make_unique<TABSLocalBLOBStream>(std::move(stored), std::move(value), &Cursor,
+                                               OpenMode, FieldNo);
+}
+
+void TABSDiskTableData::WriteBLOBFieldToRecordBuffer(TABSLocalCursor& Cursor, int32_t FieldNo,
+                                                     TABSLocalBLOBStream& BLOBStream) {
+  TGuard guard(LDatabaseData.CSect());
+  FBlobManager->CopyBlobFromStreamToRecordBuffer(Cursor.CurrentRecordBuffer(), FieldNo, BLOBStream);
+}
+
+void TABSDiskTableData::ClearBlobsCacheInRecordBuffer(uint8_t* Buffer) {
+  ClearBLOBFieldsInRecordBuffer(Buffer);
+}
+
+void TABSDiskTableData::ClearBLOBFieldInRecordBuffer(uint8_t* RecordBuffer, int32_t FieldNo) {
+  TGuard guard(LDatabaseData.CSect());
+  if (FBlobManager) FBlobManager->ClearBlobInRecordBuffer(RecordBuffer, FieldNo, false);
+}
+
+void TABSDiskTableData::ClearBLOBFieldsInRecordBuffer(uint8_t* RecordBuffer) {
+  TGuard guard(LDatabaseData.CSect());
+  if (FBlobManager && FHasBlobFields) FBlobManager->ClearBLOBFieldsInRecordBuffer(RecordBuffer);
+}
+
+void TABSDiskTableData::ClearModifiedBLOBFieldsInRecordBuffer(uint8_t* RecordBuffer) {
+  TGuard guard(LDatabaseData.CSect());
+  if (FBlobManager && FHasBlobFields)
+    FBlobManager->ClearModifiedBLOBFieldsInRecordBuffer(RecordBuffer);
+}
+
+void TABSDiskTableData::GetDirectBlobData(TABSLocalCursor& Cursor, int32_t FieldNo,
+                                          uint8_t* RecordBuffer,
+                                          TABSPartialTemporaryBLOBDescriptor& BLOBDescriptor,
+                                          const uint8_t*& pBlobData) {
+  TGuard guard(LDatabaseData.CSect());
+  FBlobManager->GetDirectBlobInfoFromRecordBuffer(Cursor.Session().SessionID(), RecordBuffer,
+                                                  FieldNo, BLOBDescriptor, pBlobData);
+}
+
+void TABSDiskTableData::SetDirectBlobData(TABSLocalCursor& Cursor, int32_t FieldNo,
+                                          uint8_t* RecordBuffer,
+                                          const TABSPartialTemporaryBLOBDescriptor& BLOBDescriptor,
+                                          const uint8_t* pBlobData) {
+  TGuard guard(LDatabaseData.CSect());
+  FBlobManager->SetDirectBlobInfoFromRecordBuffer(Cursor.Session().SessionID(), RecordBuffer,
+                                                  FieldNo, BLOBDescriptor, pBlobData);
+}
+
+void TABSDiskTableData::FreeDirectBlobData(TABSLocalCursor&, int32_t FieldNo,
+                                           uint8_t* RecordBuffer) {
+  ClearBLOBFieldInRecordBuffer(RecordBuffer, FieldNo);
 }
 
 int64_t TABSDiskTableData::LastAutoincValue(int32_t FieldNo, TABSLocalSession& Session) {

@@ -7,7 +7,8 @@
 // outside transactions and batch updates.
 //
 // Metadata file: field definitions, index definitions, constraint definitions, the record page
-// index root (int32) and the BLOB page index root (int32, -1 without BLOB fields).
+// index root (int32) and the BLOB page index root (int32, -1 without BLOB fields). The BLOB
+// manager stores and frees a row's BLOB values when the row is inserted, updated or deleted.
 // Most-updated file: n, n last autoincrement values, table state, record count (68 bytes for
 // seven fields).
 //
@@ -26,10 +27,12 @@
 #include "engine/storage/ZEVInternalFile.h"
 #include "engine/storage/ZEVTableLocksFile.h"
 #include "engine/tables/ABSBaseIndexManager.h"
+#include "engine/tables/ZEVBlobManager.h"
 #include "engine/tables/ZEVConstraintDefs.h"
 #include "engine/tables/ZEVConstraintManager.h"
 #include "engine/tables/ZEVDiskRecordManager.h"
 #include "engine/tables/ZEVFieldManager.h"
+#include "engine/tables/ZEVLocalBLOBStream.h"
 
 namespace zev {
 
@@ -92,6 +95,32 @@ class TABSDiskTableData : public TABSTableData, public TABSRecordReader {
   TABSBaseIndexManager& IndexManager() { return *FIndexManager; }
   TABSDiskRecordManager& RecordManager() { return *FRecordManager; }
   TABSConstraintManager& ConstraintManager() { return *FConstraintManager; }
+  TABSDiskBlobManager& BlobManager() { return *FBlobManager; }
+  bool HasBlobFields() const { return FHasBlobFields; }
+  void SetDisableTempFiles(bool Disable) { FDisableTempFiles = Disable; }
+
+  // --- BLOB fields (FieldNo counts the table's fields; each takes the table object's lock) ---
+  // A new cursor stream on the field of the cursor's current row: empty for bomWrite, without
+  // a current row or for a NULL field, else the stored value. 20149 for a block size of 0,
+  // 20248 for a negative stored size, 20162 when a non-NULL field has nothing stored.
+  std::unique_ptr<TABSLocalBLOBStream> InternalCreateBlobStream(TABSLocalCursor& Cursor,
+                                                                bool ToInsert, int32_t FieldNo,
+                                                                TABSBLOBOpenMode OpenMode);
+  // A written cursor stream becomes the modified cache of the cursor's current row.
+  void WriteBLOBFieldToRecordBuffer(TABSLocalCursor& Cursor, int32_t FieldNo,
+                                    TABSLocalBLOBStream& BLOBStream);
+  void ClearBlobsCacheInRecordBuffer(uint8_t* Buffer);
+  void ClearBLOBFieldInRecordBuffer(uint8_t* RecordBuffer, int32_t FieldNo);
+  void ClearBLOBFieldsInRecordBuffer(uint8_t* RecordBuffer);
+  void ClearModifiedBLOBFieldsInRecordBuffer(uint8_t* RecordBuffer);
+  // The stored bytes of a field, handed out and installed without recompressing.
+  void GetDirectBlobData(TABSLocalCursor& Cursor, int32_t FieldNo, uint8_t* RecordBuffer,
+                         TABSPartialTemporaryBLOBDescriptor& BLOBDescriptor,
+                         const uint8_t*& pBlobData);
+  void SetDirectBlobData(TABSLocalCursor& Cursor, int32_t FieldNo, uint8_t* RecordBuffer,
+                         const TABSPartialTemporaryBLOBDescriptor& BLOBDescriptor,
+                         const uint8_t* pBlobData);
+  void FreeDirectBlobData(TABSLocalCursor& Cursor, int32_t FieldNo, uint8_t* RecordBuffer);
   const TABSConstraintDefs& ConstraintDefs() const { return *FConstraintDefs; }
   TABSDiskDatabaseData& DatabaseData() { return LDatabaseData; }
   TABSDiskPageManager& PageManager() { return *LDatabaseData.DiskPageManager(); }
@@ -124,6 +153,9 @@ class TABSDiskTableData : public TABSTableData, public TABSRecordReader {
   std::unique_ptr<TABSConstraintDefs> FConstraintDefs;
   std::unique_ptr<TABSConstraintManager> FConstraintManager;
   std::unique_ptr<TABSDiskRecordManager> FRecordManager;
+  std::unique_ptr<TABSDiskBlobManager> FBlobManager;
+  bool FHasBlobFields = false;
+  bool FDisableTempFiles = false;
   std::vector<TABSLocalCursor*> FCursorList;
   bool FExclusive = false;
   int32_t FLastUsedTableState = -1;

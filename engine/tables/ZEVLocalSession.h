@@ -27,6 +27,8 @@ struct TABSCursorLockBudgets {
   int RecordTries = 15, RecordDelayMs = 100;
   int PostTries = 2250, PostDelayMs = 40;
   int DeleteTries = 900, DeleteDelayMs = 100;
+  // The shared table lock under which a browsed row is read again before its BLOB is opened.
+  int BlobTries = 2250, BlobDelayMs = 40;
 };
 
 class TABSLocalSession : public TABSBaseSession {
