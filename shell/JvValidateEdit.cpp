@@ -3,6 +3,7 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QTimer>
 #include <QValidator>
 #include <algorithm>
 
@@ -51,9 +52,15 @@ class TJvValidateEdit::TFieldWidget : public QLineEdit {
   }
 
  protected:
+  // Entering the field selects its whole text, by the keyboard or by a click (once the click
+  // has placed the cursor), so that typing replaces the value shown.
   void focusInEvent(QFocusEvent* Event) override {
     if (Event->reason() != Qt::PopupFocusReason) FEdit->EditingChanged(true);
     QLineEdit::focusInEvent(Event);
+    if (Event->reason() != Qt::PopupFocusReason)
+      QTimer::singleShot(0, this, [this] {
+        if (hasFocus()) selectAll();
+      });
   }
   void focusOutEvent(QFocusEvent* Event) override {
     QLineEdit::focusOutEvent(Event);

@@ -10,6 +10,7 @@
 // Typing is restricted to the characters of a decimal number: digits, one decimal separator
 // (the '.' key types the user's separator) with at most DecimalPlaces digits after it, and a
 // leading minus only when negative values are allowed (no lower limit, or a negative one).
+// Entering the field selects its whole text, so that typing replaces it.
 // While the field does not have the focus it shows its value with exactly DecimalPlaces
 // decimals, grouped by thousands when ThousandsSeparator is set (2.5 shows "2,50" in French);
 // an empty field shows nothing and unreadable text is shown as it is. OnChange fires on every

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QtTest/QTest>
 
 #include "shell/Form.h"
@@ -138,6 +139,25 @@ TEST_F(JvValidateEditTest, ReadOnlyKeepsTheText) {
   EXPECT_EQ(FField->GetText(), "34,75");
   EXPECT_TRUE(FField->GetFontBold());
   EXPECT_TRUE(FField->GetReadOnly());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(JvValidateEditTest, AClickIntoTheFieldSelectsItsTextSoThatTypingReplacesIt) {
+  FField->SetValue(0);
+  auto* other = new TJvValidateEdit(&FForm);  // owned by the form
+  other->SetBounds(10, 40, 120, 21);
+  FForm.Show();
+  ASSERT_TRUE(WaitForActiveWindow(FForm.Widget()));
+  other->SetFocus();
+  QTest::mouseClick(FField->Widget(), Qt::LeftButton, {}, QPoint(100, 10));
+  QApplication::processEvents();
+  ASSERT_TRUE(FField->Focused());
+  TypeText(FField->Widget(), "12,75");
+  EXPECT_EQ(FField->GetText(), "12,75");
+  EXPECT_EQ(FField->GetValue(), 12.75);
 }
 
 }  // namespace
