@@ -33,8 +33,8 @@ struct ModeCase {
   const char* Caption;
   int ClientWidth;
   int ClientHeight;
-  // The box the application shows for a database path that names no file ("" when the mode
-  // does not open the database when it starts).
+  // The box the application shows when the window, first activated, opens a database path
+  // that names no file.
   const char* MissingDatabaseBox;
 };
 
@@ -62,7 +62,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(ModeCase{"DEVIS", "Gestion des d\xC3\xA9" "chets - Version 1.0 du 24/11/2021 ",
                              845, 562, "Gestion des d\xC3\xA9" "chets"},
                     ModeCase{"CONFIG", "Configuration de la gestion des d\xC3\xA9" "chets", 994,
-                             513, ""}),
+                             513, "Gestion des d\xC3\xA9" "chets"}),
     [](const testing::TestParamInfo<ModeCase>& info) { return std::string(info.param.Mode); });
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,14 +17,34 @@
 namespace e2e {
 namespace {
 
-std::string Run(const std::string& command) {
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+// Runs a shell command; its standard output, and its exit status in *ExitCode when asked.
+std::string Run(const std::string& command, int* ExitCode = nullptr) {
+  FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) throw std::runtime_error("cannot run " + command);
   std::string out;
   char buf[256];
-  while (fgets(buf, sizeof buf, pipe.get())) out += buf;
+  while (fgets(buf, sizeof buf, pipe)) out += buf;
+  const int status = pclose(pipe);
+  if (ExitCode) *ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return out;
 }
+
+bool Succeeds(const std::string& command) {
+  int status = -1;
+  Run(command, &status);
+  return status == 0;
+}
+
+// Single quotes for the shell around any text.
+std::string Quoted(const std::string& Text) {
+  std::string out = "'";
+  for (char c : Text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+std::string Id(unsigned long Window) { return std::to_string(Window); }
+
+void Settle() { std::this_thread::sleep_for(std::chrono::milliseconds(150)); }
 
 // The caption of a window as the toolkit sets it: _NET_WM_NAME in UTF-8. Read here rather than
 // through xdotool, whose name search depends on the locale for anything beyond ASCII.
@@ -77,6 +98,17 @@ unsigned long WaitForWindow(const std::string& Caption, int TimeoutMs) {
   return 0;
 }
 
+bool WaitForNoWindow(const std::string& Caption, int TimeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
+  std::unique_ptr<Display, int (*)(Display*)> display(XOpenDisplay(nullptr), XCloseDisplay);
+  if (!display) throw std::runtime_error("no X display");
+  while (findWindow(display.get(), DefaultRootWindow(display.get()), Caption)) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
 TWindowGeometry Geometry(unsigned long Window) {
   std::string out = Run("xdotool getwindowgeometry --shell " + std::to_string(Window));
   TWindowGeometry g;
@@ -106,6 +138,70 @@ void RequestClose(unsigned long Window) {
   XSendEvent(display, Window, False, NoEventMask, &event);
   XFlush(display);
   XCloseDisplay(display);
+}
+
+void Activate(unsigned long Window) {
+  Run("xdotool windowactivate --sync " + Id(Window));
+  Settle();
+}
+
+void ClickAt(unsigned long Window, int X, int Y, int Count) {
+  Run("xdotool mousemove --window " + Id(Window) + " " + std::to_string(X) + " " +
+      std::to_string(Y) + " click --repeat " + std::to_string(Count) + " --delay 80 1");
+  Settle();
+}
+
+void TypeText(const std::string& Text) {
+  Run("xdotool type --delay 40 -- " + Quoted(Text));
+  Settle();
+}
+
+void PressKeys(const std::string& XdotoolKeys) {
+  Run("xdotool key --delay 60 " + XdotoolKeys);
+  Settle();
+}
+
+bool SaveScreenshot(unsigned long Window, const std::string& Path) {
+  return Succeeds("import -window " + Id(Window) + " " + Quoted(Path));
+}
+
+void CloseThroughWindowManager(unsigned long Window) { Run("wmctrl -i -c " + Id(Window)); }
+
+std::string WindowList() { return Run("wmctrl -l 2>&1"); }
+
+TWindowManager::TWindowManager() {
+  if (Succeeds("wmctrl -m >/dev/null 2>&1")) return;
+  FPid = fork();
+  if (FPid < 0) throw std::runtime_error("fork failed");
+  if (FPid == 0) {
+    const int devNull = open("/dev/null", O_WRONLY);
+    if (devNull >= 0) {
+      dup2(devNull, STDOUT_FILENO);
+      dup2(devNull, STDERR_FILENO);
+    }
+    execlp("openbox", "openbox", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!Succeeds("wmctrl -m >/dev/null 2>&1")) {
+    if (waitpid(FPid, nullptr, WNOHANG) == FPid) {
+      FPid = -1;
+      throw std::runtime_error("openbox ended at its start");
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      kill(FPid, SIGTERM);
+      waitpid(FPid, nullptr, 0);
+      FPid = -1;
+      throw std::runtime_error("openbox did not answer");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+TWindowManager::~TWindowManager() {
+  if (FPid <= 0) return;
+  kill(FPid, SIGTERM);
+  waitpid(FPid, nullptr, 0);
 }
 
 TProgram::TProgram(const std::string& Path, const std::vector<std::string>& Args,
