@@ -1,13 +1,19 @@
 // The commands of the database tool. The database commands go through the components
 // (TABSDatabase, TABSTable); header and check read the header and the free-space map through
 // the page manager alone, straight from the file, and check the tables through their cursor
-// and table object.
+// and table object, BLOB values included (every value read, every BLOB page in use reached by
+// exactly one value).
 #include "tools/ZevToolCommands.h"
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <vector>
 
@@ -19,7 +25,9 @@
 #include "engine/tables/ZEVCursor.h"
 #include "engine/tables/ZEVDatabaseComponent.h"
 #include "engine/tables/ZEVDiskTableData.h"
+#include "engine/tables/ZEVFieldDefs.h"
 #include "engine/tables/ZEVTableComponent.h"
+#include "engine/tables/ZEVTypes.h"
 #include "tools/CsvFile.h"
 
 namespace zevtool {
@@ -102,6 +110,8 @@ class TMapImage {
   int32_t TotalPageCount() const { return FTotalPageCount; }
   int32_t LastUsedPageNo() const { return FLastUsedPageNo; }
   const std::vector<std::string>& Problems() const { return FProblems; }
+  // The BLOB pages (type 11) marked in use, found by Check.
+  const std::vector<int32_t>& BlobPages() const { return FBlobPages; }
 
   bool IsMapPage(int64_t PageNo) const {
     return PageNo % FPFSPages == 0 || PageNo % FEAMPages == 0 ||
@@ -244,6 +254,8 @@ class TMapImage {
                 ") is in use but marked free in the free-space map");
       } else if (!Live && InUse) {
         problem("page " + std::to_string(n) + " is marked in use but holds no page");
+      } else if (Live && Header.PageType == zev::ptTableBlob) {
+        FBlobPages.push_back(static_cast<int32_t>(n));
       }
     }
     if (FLastUsedPageNo >= 0 && FLastUsedPageNo < FTotalPageCount && Known(FLastUsedPageNo) &&
@@ -314,6 +326,7 @@ class TMapImage {
   bool FUsable = false;
   std::vector<std::vector<uint8_t>> FPFSData;  // per PFS page its data area; empty when unsound
   std::vector<std::string> FProblems;
+  std::vector<int32_t> FBlobPages;
 };
 
 // The page manager alone, read-only: the header and the map without the system files.
@@ -346,6 +359,104 @@ std::string hex32(uint32_t Value) {
 
 // --- The tables' own checks ---------------------------------------------------------------------
 
+// Which stored BLOB value reaches each BLOB page. A large value owns its pages; small values
+// share a page, each owning its item. A page reached otherwise is used twice.
+class TBlobReach {
+ public:
+  // Owner names the value in messages; Pages are the pages it occupies.
+  void AddValue(const std::string& Owner, const zev::TABSPageItemID& ID,
+                std::vector<int32_t> Pages) {
+    std::sort(Pages.begin(), Pages.end());
+    Pages.erase(std::unique(Pages.begin(), Pages.end()), Pages.end());
+    const bool Large = Pages.size() > 1;  // a large value always has two pages or more
+    for (const int32_t PageNo : Pages) {
+      auto [Use, New] = FPages.try_emplace(PageNo, TUse{Owner, Large, {}});
+      if (!New && (Large || Use->second.Large || Use->second.Items.count(ID.PageItemNo))) {
+        FProblems.push_back("BLOB page " + std::to_string(PageNo) + " is used twice: by " +
+                            Use->second.Owner + " and by " + Owner);
+      }
+      if (!Large) Use->second.Items.insert(ID.PageItemNo);
+    }
+  }
+
+  // Against the BLOB pages the free-space map marks in use: a page no value reaches is a
+  // leak, a page a value reaches that is not such a page was freed under it.
+  void Compare(const std::vector<int32_t>& BlobPagesInUse, std::vector<std::string>& Problems) {
+    Problems.insert(Problems.end(), FProblems.begin(), FProblems.end());
+    const std::set<int32_t> InUse(BlobPagesInUse.begin(), BlobPagesInUse.end());
+    for (const int32_t PageNo : InUse) {
+      if (!FPages.count(PageNo)) {
+        Problems.push_back("BLOB page " + std::to_string(PageNo) +
+                           " is marked in use but no stored value reaches it");
+      }
+    }
+    for (const auto& [PageNo, Use] : FPages) {
+      if (!InUse.count(PageNo)) {
+        Problems.push_back("page " + std::to_string(PageNo) + ", reached by " + Use.Owner +
+                           ", is not a BLOB page in use");
+      }
+    }
+  }
+
+ private:
+  struct TUse {
+    std::string Owner;
+    bool Large;
+    std::set<uint16_t> Items;
+  };
+  std::map<int32_t, TUse> FPages;
+  std::vector<std::string> FProblems;
+};
+
+// Reads the whole value of the cursor's current row through a read stream.
+void readWholeBlob(zev::TABSLocalCursor& Cursor, int32_t FieldNo) {
+  zev::TABSLocalBLOBStream* Stream =
+      Cursor.InternalCreateBlobStream(false, false, FieldNo, zev::bomRead, true);
+  try {
+    if (!Stream) throw ::Exception("no stream could be opened");
+    std::vector<uint8_t> Chunk(65536);
+    for (int64_t Left = Stream->GetSize(); Left > 0;) {
+      const int64_t Count = std::min<int64_t>(Left, static_cast<int64_t>(Chunk.size()));
+      Stream->ReadBuffer(Chunk.data(), Count);
+      Left -= Count;
+    }
+  } catch (...) {
+    Cursor.InternalCloseBLOB(FieldNo);
+    throw;
+  }
+  Cursor.InternalCloseBLOB(FieldNo);
+}
+
+// Every BLOB value of every row, in physical order: it must read back whole, and the pages it
+// occupies go to Reach.
+void checkBlobValues(zev::TABSLocalCursor& Cursor, zev::TABSDiskTableData& Table,
+                     const std::string& Name, int32_t SessionID, TBlobReach& Reach,
+                     std::vector<std::string>& Problems) {
+  if (!Table.HasBlobFields()) return;
+  const zev::TABSFieldDefs& Fields = Cursor.FieldDefs();
+  Cursor.SetIndexName("");
+  Cursor.InternalFirst();
+  for (int64_t RowNo = 1; Cursor.GetRecordBuffer(zev::grmNext) == zev::grrOK; ++RowNo) {
+    for (int32_t f = 0; f < Fields.Count(); ++f) {
+      if (!zev::IsBLOBFieldType(Fields.Items(f)->FBaseFieldType)) continue;
+      const std::string Owner = "table " + Name + " physical row " + std::to_string(RowNo) +
+                                " field " + zev::Utf8FromAnsi(Fields.Items(f)->FName);
+      try {
+        readWholeBlob(Cursor, f);
+        if (zev::IsFieldNull(Cursor.CurrentRecordBuffer(), f)) continue;
+        const zev::TABSPageItemID ID =
+            Table.BlobManager().GetBlobID(Cursor.CurrentRecordBuffer(), f);
+        std::vector<int32_t> Pages;
+        Table.BlobManager().CollectValuePages(SessionID, ID, Pages);
+        Reach.AddValue(Owner, ID, std::move(Pages));
+      } catch (const ::Exception& E) {
+        Problems.push_back(Owner +
+                           ": the BLOB value cannot be read: " + zev::Utf8FromAnsi(E.Message()));
+      }
+    }
+  }
+}
+
 // The rows a cursor visits in its current order.
 int64_t countRows(zev::TABSLocalCursor& Cursor) {
   int64_t Count = 0;
@@ -354,7 +465,7 @@ int64_t countRows(zev::TABSLocalCursor& Cursor) {
   return Count;
 }
 
-void checkTable(zev::TABSLocalSession& Connection, const AnsiString& TableName,
+void checkTable(zev::TABSLocalSession& Connection, const AnsiString& TableName, TBlobReach& Reach,
                 std::vector<std::string>& Problems) {
   const std::string Name = zev::Utf8FromAnsi(TableName);
   auto report = [&](const std::string& What, const ::Exception& E) {
@@ -400,6 +511,11 @@ void checkTable(zev::TABSLocalSession& Connection, const AnsiString& TableName,
     } catch (const ::Exception& E) {
       report("index " + IndexName + " is damaged", E);
     }
+  }
+  try {
+    checkBlobValues(Cursor, Table, Name, SessionID, Reach, Problems);
+  } catch (const ::Exception& E) {
+    report("rows cannot be read for their BLOB values", E);
   }
   Cursor.CloseTable();
 }
@@ -464,18 +580,25 @@ int HeaderCommand(const std::string& FileName, const TToolOptions& Options, std:
 
 int CheckCommand(const std::string& FileName, const TToolOptions& Options, std::ostream& Out) {
   std::vector<std::string> Problems;
+  std::vector<int32_t> BlobPages;
+  bool MapReadable = false;
   {
     std::unique_ptr<zev::TABSDiskPageManager> PageManager =
         openPageManager(FileName, Options.Password);
     TMapImage Map(*PageManager);
     Map.Check();
     Problems = Map.Problems();
+    BlobPages = Map.BlobPages();
+    MapReadable = Map.MapReadable();
   }
   try {
     TToolDatabase Db(FileName, Options.Password, true, false);
+    TBlobReach Reach;
     for (const AnsiString& Name : tableNames(Db.Connection())) {
-      checkTable(Db.Connection(), Name, Problems);
+      checkTable(Db.Connection(), Name, Reach, Problems);
     }
+    // Without the whole map the pages in use are not known.
+    if (MapReadable) Reach.Compare(BlobPages, Problems);
   } catch (const ::Exception& E) {
     Problems.push_back("the database cannot be opened: " + zev::Utf8FromAnsi(E.Message()));
   }
@@ -630,22 +753,180 @@ int LoadCommand(const std::string& FileName, const std::string& TableName,
   return 0;
 }
 
+namespace {
+
+bool isBlobField(const zev::TField& Field) {
+  switch (Field.DataType()) {
+    case zev::ftBlob:
+    case zev::ftMemo:
+    case zev::ftGraphic:
+    case zev::ftFmtMemo:
+    case zev::ftWideMemo:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Opens the table in idxPrimaryKey order when it has that index, in physical order otherwise;
+// true for the index order.
+bool openInKeyOrder(TABSTable& Table) {
+  Table.Open();
+  if (!Table.Handle()->IndexDefs().GetIndexDefByName(kPrimaryIndexName)) return false;
+  Table.SetIndexName(kPrimaryIndexName);
+  return true;
+}
+
+// The length in bytes of the BLOB value of the current row (0 for NULL).
+int64_t blobLength(TABSTable& Table, zev::TField& Field) {
+  std::unique_ptr<TABSBLOBStream> Stream = Table.CreateBlobStream(Field, zev::bmRead);
+  return Stream->GetSize();
+}
+
+}  // namespace
+
 int DumpCommand(const std::string& FileName, const std::string& TableName,
                 const TToolOptions& Options, std::ostream& Out) {
   TToolDatabase Db(FileName, Options.Password, true, true);
   TToolTable Tool(Db, TableName);
   TABSTable& Table = Tool.Table();
-  Table.SetIndexName(kPrimaryIndexName);
-  Table.Open();
+  openInKeyOrder(Table);
   TCsvRow Line;
   const std::vector<zev::TField*> Fields = Table.Fields();
   for (zev::TField* Field : Fields) Line.push_back(Field->FieldName());
   Out << CsvLineUtf8FromAnsi(Line);
   for (Table.First(); !Table.Eof(); Table.Next()) {
     Line.clear();
-    for (zev::TField* Field : Fields) Line.push_back(Field->IsNull() ? "" : Field->AsString());
+    for (zev::TField* Field : Fields) {
+      if (Field->IsNull()) {
+        Line.push_back("");
+      } else if (isBlobField(*Field)) {
+        Line.push_back(std::to_string(blobLength(Table, *Field)));  // the value's length in bytes
+      } else {
+        Line.push_back(Field->AsString());
+      }
+    }
     Out << CsvLineUtf8FromAnsi(Line);
   }
+  return 0;
+}
+
+// --- blob-get, blob-put --------------------------------------------------------------------------
+
+namespace {
+
+// The BLOB field FieldName of the open table (TLookupError when absent or of another type).
+zev::TField& blobFieldOf(TABSTable& Table, const std::string& TableName,
+                         const std::string& FieldName) {
+  zev::TField* Field = Table.FindField(zev::AnsiFromUtf8(FieldName));
+  if (!Field) throw TLookupError("table " + TableName + " has no field '" + FieldName + "'");
+  if (!isBlobField(*Field)) {
+    throw TLookupError("field '" + FieldName + "' of table " + TableName + " is not a BLOB field");
+  }
+  return *Field;
+}
+
+// Puts the open table on the row ROW names: its idxPrimaryKey value, or its physical row
+// number from 1 when the table has no such index. TLookupError when there is no such row.
+void gotoRow(TABSTable& Table, const std::string& TableName, const std::string& Row) {
+  if (openInKeyOrder(Table)) {
+    if (Table.IndexFieldCount() != 1) {
+      throw TLookupError("the idxPrimaryKey of table " + TableName +
+                         " has several columns: a row cannot be named by one value");
+    }
+    if (!Table.FindKey({zev::AnsiFromUtf8(Row)})) {
+      throw TLookupError("table " + TableName + " has no row with idxPrimaryKey value " + Row);
+    }
+    return;
+  }
+  size_t Used = 0;
+  long long Number = 0;
+  try {
+    Number = std::stoll(Row, &Used);
+  } catch (const std::exception&) {
+    Used = 0;
+  }
+  if (Row.empty() || Used != Row.size() || Number < 1) {
+    throw TUsageError("table " + TableName + " has no idxPrimaryKey: ROW must be a row " +
+                      "number from 1, not '" + Row + "'");
+  }
+  Table.First();
+  for (long long n = 1; n < Number && !Table.Eof(); ++n) Table.Next();
+  if (Table.Eof()) {
+    throw TLookupError("table " + TableName + " has no row " + Row + " (it has " +
+                       std::to_string(Table.RecordCount()) + " rows)");
+  }
+}
+
+std::vector<uint8_t> readWholeFile(const std::string& FileName) {
+  requireReadableFile(FileName);
+  std::ifstream In(FileName, std::ios::binary);
+  std::vector<uint8_t> Bytes((std::istreambuf_iterator<char>(In)),
+                             std::istreambuf_iterator<char>());
+  if (In.bad()) throw TUsageError("cannot read file '" + FileName + "'");
+  return Bytes;
+}
+
+void writeWholeFile(const std::string& FileName, const std::vector<uint8_t>& Bytes) {
+  std::ofstream Out(FileName, std::ios::binary | std::ios::trunc);
+  if (Out) Out.write(reinterpret_cast<const char*>(Bytes.data()), std::streamsize(Bytes.size()));
+  Out.close();
+  if (!Out) throw TUsageError("cannot write file '" + FileName + "'");
+}
+
+}  // namespace
+
+int BlobGetCommand(const std::string& FileName, const std::string& TableName,
+                   const std::string& FieldName, const std::string& Row,
+                   const std::string& OutFileName, const TToolOptions& Options, std::ostream& Out) {
+  TToolDatabase Db(FileName, Options.Password, true, true);
+  if (!Db.Database().TableExists(TableName)) {
+    throw TLookupError("table '" + TableName + "' does not exist");
+  }
+  TToolTable Tool(Db, TableName);
+  TABSTable& Table = Tool.Table();
+  Table.Open();
+  zev::TField& Field = blobFieldOf(Table, TableName, FieldName);
+  gotoRow(Table, TableName, Row);
+  std::vector<uint8_t> Bytes;
+  {
+    std::unique_ptr<TABSBLOBStream> Stream = Table.CreateBlobStream(Field, zev::bmRead);
+    if (!Stream->BLOBStream()) throw ::Exception("the BLOB value could not be opened");
+    Bytes.resize(static_cast<size_t>(Stream->GetSize()));
+    if (!Bytes.empty()) Stream->ReadBuffer(Bytes.data(), static_cast<int64_t>(Bytes.size()));
+  }
+  writeWholeFile(OutFileName, Bytes);
+  Out << Bytes.size() << " bytes written to " << OutFileName << "\n";
+  return 0;
+}
+
+int BlobPutCommand(const std::string& FileName, const std::string& TableName,
+                   const std::string& FieldName, const std::string& Row,
+                   const std::string& InFileName, const TToolOptions& Options, std::ostream& Out) {
+  const std::vector<uint8_t> Bytes = readWholeFile(InFileName);
+  TToolDatabase Db(FileName, Options.Password, false, true);
+  if (!Db.Database().TableExists(TableName)) {
+    throw TLookupError("table '" + TableName + "' does not exist");
+  }
+  TToolTable Tool(Db, TableName);
+  TABSTable& Table = Tool.Table();
+  Table.Open();
+  zev::TField& Field = blobFieldOf(Table, TableName, FieldName);
+  gotoRow(Table, TableName, Row);
+  Table.Edit();
+  try {
+    {
+      std::unique_ptr<TABSBLOBStream> Stream = Table.CreateBlobStream(Field, zev::bmWrite);
+      if (!Stream->BLOBStream()) throw ::Exception("the BLOB value could not be opened");
+      if (!Bytes.empty()) Stream->WriteBuffer(Bytes.data(), static_cast<int64_t>(Bytes.size()));
+    }
+    Table.Post();
+  } catch (...) {
+    if (Table.Active()) Table.Cancel();
+    throw;
+  }
+  Out << Bytes.size() << " bytes stored in " << TableName << "." << FieldName << " of row " << Row
+      << "\n";
   return 0;
 }
 

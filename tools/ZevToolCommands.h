@@ -18,6 +18,13 @@ class TUsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// What blob-get and blob-put look for is not in the file: no such table, field or row, or a
+// field that is not a BLOB field.
+class TLookupError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // The password the application's data module opens its reference database with.
 inline constexpr const char* kDataModulePassword = "#Tprazmolyk47";
 inline constexpr int kDefaultPageSize = 4096;
@@ -40,5 +47,15 @@ int DumpCommand(const std::string& FileName, const std::string& TableName,
                 const TToolOptions& Options, std::ostream& Out);
 int HeaderCommand(const std::string& FileName, const TToolOptions& Options, std::ostream& Out);
 int CheckCommand(const std::string& FileName, const TToolOptions& Options, std::ostream& Out);
+// ROW names the row by the value of its idxPrimaryKey key when the table has that index (a
+// single-column key given as text), by its 1-based physical row number otherwise.
+// blob-get writes the field's value (nothing for NULL) to OutFileName; blob-put stores the
+// bytes of InFileName as the field's value (an empty file makes the field NULL).
+int BlobGetCommand(const std::string& FileName, const std::string& TableName,
+                   const std::string& FieldName, const std::string& Row,
+                   const std::string& OutFileName, const TToolOptions& Options, std::ostream& Out);
+int BlobPutCommand(const std::string& FileName, const std::string& TableName,
+                   const std::string& FieldName, const std::string& Row,
+                   const std::string& InFileName, const TToolOptions& Options, std::ostream& Out);
 
 }  // namespace zevtool

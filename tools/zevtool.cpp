@@ -1,7 +1,8 @@
 // zevtool: the command-line database tool. Parses the command line, runs one command of
 // ZevToolCommands.h and turns its outcome into the exit code: 0 success, 1 an operational
-// failure (an engine error, a check that found damage), 2 wrong usage (unknown command or
-// option, missing argument, unreadable file). Errors are one line on stderr.
+// failure (an engine error, a check that found damage, a table, field or row that blob-get or
+// blob-put does not find), 2 wrong usage (unknown command or option, missing argument,
+// unreadable file). Errors are one line on stderr.
 #include <cstdlib>
 #include <functional>
 #include <iostream>
@@ -38,13 +39,22 @@ const char* const kUsage =
     "  header FILE [--password P]\n"
     "      the database header, the crypto header and the page counts\n"
     "  check FILE [--password P]\n"
-    "      verifies the free-space map, the record page indexes and the indexes\n"
+    "      verifies the free-space map, the record page indexes, the indexes and the BLOB\n"
+    "      values (each must read back; each BLOB page in use is reached by one value)\n"
+    "  blob-get FILE TABLE FIELD ROW OUT [--password P]\n"
+    "      writes the value of a BLOB field of one row to the file OUT (empty for NULL)\n"
+    "  blob-put FILE TABLE FIELD ROW IN [--password P]\n"
+    "      stores the bytes of the file IN as the value of a BLOB field of one row\n"
+    "      (an empty file makes it NULL)\n"
     "  help, --help\n"
     "      this text\n"
     "\n"
+    "ROW is the row's idxPrimaryKey value, or its physical row number from 1 when the\n"
+    "table has no idxPrimaryKey. dump shows a BLOB value as its length in bytes.\n"
     "Without --password a database is opened with the application's password; an\n"
     "unencrypted database opens with any password.\n"
-    "exit codes: 0 success, 1 failure (engine error, damage found), 2 wrong usage\n";
+    "exit codes: 0 success, 1 failure (engine error, damage found, no such table, field\n"
+    "or row for blob-get and blob-put), 2 wrong usage\n";
 
 struct TParsedArgs {
   std::vector<std::string> Positional;
@@ -143,6 +153,20 @@ const std::vector<TCommand>& commands() {
        {"FILE"},
        {"--password"},
        [](const TParsedArgs& A) { return CheckCommand(A.Positional[0], A.Options, std::cout); }},
+      {"blob-get",
+       {"FILE", "TABLE", "FIELD", "ROW", "OUT"},
+       {"--password"},
+       [](const TParsedArgs& A) {
+         const std::vector<std::string>& P = A.Positional;
+         return BlobGetCommand(P[0], P[1], P[2], P[3], P[4], A.Options, std::cout);
+       }},
+      {"blob-put",
+       {"FILE", "TABLE", "FIELD", "ROW", "IN"},
+       {"--password"},
+       [](const TParsedArgs& A) {
+         const std::vector<std::string>& P = A.Positional;
+         return BlobPutCommand(P[0], P[1], P[2], P[3], P[4], A.Options, std::cout);
+       }},
   };
   return kCommands;
 }

@@ -19,6 +19,7 @@
 #include "engine/tables/ZEVBlobErrors.h"
 #include "engine/tables/ZEVCursor.h"
 #include "engine/tables/ZEVSmallBlobPage.h"
+#include "tests/engine/tables/BlobTestSupport.h"
 #include "tests/engine/tables/CursorTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -29,131 +30,7 @@
 namespace {
 
 using namespace zev;
-using Bytes = std::vector<uint8_t>;
-
-constexpr int kId = 0, kDoc = 1;
-constexpr const char* kPassword = "motdepasse";
-
-struct TDocsFile {
-  std::string Path;
-  int32_t PageSize = 4096;
-  bool Encrypted = false;
-  TABSCompressionAlgorithm Algorithm = acaNone;
-  uint8_t Mode = 0;
-  int32_t BlockSize = 102400;
-};
-
-TABSDiskDatabaseSettings settingsOf(const TDocsFile& File) {
-  TABSDiskDatabaseSettings settings = cursortest::databaseSettings(false, File.PageSize);
-  if (File.Encrypted) settings.Password.Password = kPassword;
-  return settings;
-}
-
-std::unique_ptr<TABSLocalSession> connect(const TDocsFile& File) {
-  auto session = std::make_unique<TABSLocalSession>();
-  session->SetDatabaseFileName(File.Path);
-  session->SetDatabaseSettings(settingsOf(File));
-  session->SetConnected(true);
-  return session;
-}
-
-// A file with the table Docs (Id integer, Doc BLOB with the file's compression).
-void createDocs(const TDocsFile& File) {
-  TABSLocalSession creator;
-  creator.SetDatabaseFileName(File.Path);
-  creator.SetDatabaseSettings(settingsOf(File));
-  creator.CreateDatabase();
-  creator.SetConnected(true);
-  TABSFieldDefs fields;
-  cursortest::addField(fields, "Id", aftInteger, 0);
-  cursortest::addField(fields, "Doc", aftBlob, 0);
-  TABSFieldDef& doc = *fields.Items(kDoc);
-  doc.FBLOBCompressionAlgorithm = File.Algorithm;
-  doc.FBLOBCompressionMode = File.Mode;
-  doc.FBLOBBlockSize = File.BlockSize;
-  fields.RecalcFieldOffsets();
-  TABSLocalCursor cursor(creator);
-  cursor.SetTableName("Docs");
-  cursor.CreateTable(fields, TABSIndexDefs(), TABSConstraintDefs());
-}
-
-std::unique_ptr<TABSLocalCursor> openDocs(TABSLocalSession& Session) {
-  auto cursor = std::make_unique<TABSLocalCursor>(Session);
-  cursor->SetTableName("Docs");
-  cursor->OpenTable();
-  return cursor;
-}
-
-Bytes patterned(size_t Size, uint32_t Seed) {
-  Bytes bytes(Size);
-  std::mt19937 random(Seed);
-  // Runs of repeated bytes with random breaks: compresses, but not to nothing.
-  for (size_t i = 0; i < Size; ++i) bytes[i] = (i % 64 < 8) ? static_cast<uint8_t>(random()) : static_cast<uint8_t>(i / 64);
-  return bytes;
-}
-
-int32_t idOf(TABSLocalCursor& Cursor) {
-  TABSVariant value;
-  Cursor.FieldAccess().GetFieldValue(value, kId, Cursor.CurrentRecordBuffer());
-  return value.AsInteger();
-}
-
-void writeStream(TABSLocalCursor& Cursor, const Bytes& Value, TABSBLOBOpenMode Mode = bomWrite) {
-  TABSLocalBLOBStream* stream = Cursor.InternalCreateBlobStream(false, true, kDoc, Mode, false);
-  ASSERT_NE(stream, nullptr);
-  stream->SetSize(0);
-  if (!Value.empty()) stream->WriteBuffer(Value.data(), static_cast<int64_t>(Value.size()));
-  Cursor.InternalCloseBLOB(kDoc);
-}
-
-// Posts a new row with the value (nothing written for an empty one).
-void insertDoc(TABSLocalCursor& Cursor, int32_t Id, const Bytes& Value) {
-  Cursor.InternalInitRecord(Cursor.CurrentRecordBuffer(), true);
-  TABSVariant id;
-  id.SetAsInteger(Id);
-  Cursor.FieldAccess().SetFieldValue(id, kId, Cursor.CurrentRecordBuffer());
-  if (!Value.empty()) writeStream(Cursor, Value);
-  Cursor.InternalPost(true);
-  ASSERT_EQ(Cursor.ErrorCode(), 0);
-}
-
-bool gotoDoc(TABSLocalCursor& Cursor, int32_t Id) {
-  Cursor.InternalFirst();
-  while (Cursor.GetRecordBuffer(grmNext) == grrOK)
-    if (idOf(Cursor) == Id) return true;
-  return false;
-}
-
-Bytes readCurrent(TABSLocalCursor& Cursor) {
-  TABSLocalBLOBStream* stream = Cursor.InternalCreateBlobStream(false, false, kDoc, bomRead, true);
-  Bytes value(static_cast<size_t>(stream->GetSize()));
-  if (!value.empty()) stream->ReadBuffer(value.data(), static_cast<int64_t>(value.size()));
-  Cursor.InternalCloseBLOB(kDoc);
-  return value;
-}
-
-Bytes readDoc(TABSLocalCursor& Cursor, int32_t Id) {
-  EXPECT_TRUE(gotoDoc(Cursor, Id));
-  return readCurrent(Cursor);
-}
-
-void updateDoc(TABSLocalCursor& Cursor, int32_t Id, const Bytes& Value) {
-  ASSERT_TRUE(gotoDoc(Cursor, Id));
-  Cursor.InternalEdit();
-  writeStream(Cursor, Value);
-  Cursor.InternalPost(false);
-  ASSERT_EQ(Cursor.ErrorCode(), 0);
-}
-
-void deleteDoc(TABSLocalCursor& Cursor, int32_t Id) {
-  ASSERT_TRUE(gotoDoc(Cursor, Id));
-  Cursor.InternalDelete();
-  ASSERT_EQ(Cursor.ErrorCode(), 0);
-}
-
-TABSDiskTableData& docsTable(TABSLocalSession& Session) {
-  return TABSDiskTableData::FindOrCreate(Session.DatabaseData(), "Docs");
-}
+using namespace blobtest;
 
 TABSPageItemID blobID(TABSLocalSession& Session, TABSLocalCursor& Cursor) {
   return docsTable(Session).BlobManager().GetBlobID(Cursor.CurrentRecordBuffer(), kDoc);
@@ -549,53 +426,19 @@ TEST_F(BlobStorageTest, AfterManyRandomChangesEveryBlobPageIsReachedAndEveryValu
   File.Algorithm = acaZLIB;
   File.Mode = 1;
   open();
-  std::mt19937 random(20261211);
-  std::map<int32_t, uint32_t> rows;  // id -> seed of its value
-  std::map<int32_t, size_t> sizes;
-  auto sizeFor = [&] {
-    const uint32_t kind = random() % 10;
-    if (kind == 0) return size_t{0};
-    if (kind < 7) return static_cast<size_t>(random() % 600);
-    if (kind < 9) return static_cast<size_t>(random() % (2 * D));
-    return static_cast<size_t>(random() % (12 * D));
-  };
-  int32_t nextId = 1;
-  for (int op = 0; op < ZEV_BLOB_RANDOM_OPERATIONS; ++op) {
-    const uint32_t choice = random() % 10;
-    if (rows.empty() || choice < 4) {
-      const size_t size = sizeFor();
-      const uint32_t seed = random();
-      insertDoc(*Cursor, nextId, patterned(size, seed));
-      rows[nextId] = seed;
-      sizes[nextId++] = size;
-    } else {
-      auto row = rows.begin();
-      std::advance(row, static_cast<long>(random() % rows.size()));
-      const int32_t id = row->first;
-      if (choice < 7) {
-        const size_t size = sizeFor();
-        const uint32_t seed = random();
-        updateDoc(*Cursor, id, patterned(size, seed));
-        row->second = seed;
-        sizes[id] = size;
-      } else {
-        deleteDoc(*Cursor, id);
-        rows.erase(row);
-      }
-    }
-    if (HasFailure()) return;
-  }
+  const TRandomRows rows = RunRandomBlobChanges(*Cursor, D, ZEV_BLOB_RANDOM_OPERATIONS);
+  if (HasFailure()) return;
   EXPECT_EQ(docsTable(*Session).BlobManager().CollectTablePages(Session->SessionID()),
             blobPagesInFile(*Session));
   Cursor->InternalFirst();
   size_t seen = 0;
   while (Cursor->GetRecordBuffer(grmNext) == grrOK) {
     const int32_t id = idOf(*Cursor);
-    ASSERT_EQ(rows.count(id), 1u);
-    EXPECT_EQ(readCurrent(*Cursor) == patterned(sizes[id], rows[id]), true) << id;
+    ASSERT_EQ(rows.Seeds.count(id), 1u);
+    EXPECT_EQ(readCurrent(*Cursor) == patterned(rows.Sizes.at(id), rows.Seeds.at(id)), true) << id;
     ++seen;
   }
-  EXPECT_EQ(seen, rows.size());
+  EXPECT_EQ(seen, rows.Seeds.size());
   Cursor->EmptyTable();
   EXPECT_TRUE(blobPagesInFile(*Session).empty());
 }
