@@ -12,6 +12,7 @@
 #include "engine/storage/ZEVCodePage.h"
 #include "engine/storage/ZEVExcept.h"
 #include "tools/ZevToolCommands.h"
+#include "tools/ZevToolMaintenance.h"
 
 namespace {
 
@@ -41,6 +42,11 @@ const char* const kUsage =
     "  check FILE [--password P]\n"
     "      verifies the free-space map, the record page indexes, the indexes and the BLOB\n"
     "      values (each must read back; each BLOB page in use is reached by one value)\n"
+    "  compact FILE [--password P]\n"
+    "      copies the database into a new file without its free pages and puts it in place\n"
+    "  repair FILE [--password P]\n"
+    "      copies the database table by table in repair mode (damaged parts are logged and\n"
+    "      skipped) and puts the copy in place; prints the progress and the log\n"
     "  blob-get FILE TABLE FIELD ROW OUT [--password P]\n"
     "      writes the value of a BLOB field of one row to the file OUT (empty for NULL)\n"
     "  blob-put FILE TABLE FIELD ROW IN [--password P]\n"
@@ -153,6 +159,14 @@ const std::vector<TCommand>& commands() {
        {"FILE"},
        {"--password"},
        [](const TParsedArgs& A) { return CheckCommand(A.Positional[0], A.Options, std::cout); }},
+      {"compact",
+       {"FILE"},
+       {"--password"},
+       [](const TParsedArgs& A) { return CompactCommand(A.Positional[0], A.Options, std::cout); }},
+      {"repair",
+       {"FILE"},
+       {"--password"},
+       [](const TParsedArgs& A) { return RepairCommand(A.Positional[0], A.Options, std::cout); }},
       {"blob-get",
        {"FILE", "TABLE", "FIELD", "ROW", "OUT"},
        {"--password"},

@@ -6,6 +6,8 @@
 #include "engine/storage/ZEVCodePage.h"
 #include "engine/storage/ZEVExcept.h"
 #include "engine/storage/ZEVFormat.h"
+#include "engine/storage/ZEVRaise.h"
+#include "engine/tables/ZEVEngineErrors.h"
 #include "engine/tables/DBError.h"
 #include "engine/tables/DataSet.h"
 
@@ -147,6 +149,25 @@ bool TABSDatabase::askForPassword() {
   return true;
 }
 
+bool TABSDatabase::repairRequested() {
+  if (FNoRequestAutoRepair) return false;
+  const double version = FHandle->DatabaseData().DiskPageManager()->DBHeader().Version;
+  if (version >= zev::kMinVersionWithoutRepair) {
+    if (OnNeedRepair) {
+      bool answer = false;
+      OnNeedRepair(*this, answer);
+      return answer;
+    }
+    return DatabaseDialogs().AskYesNo(
+        "Database file was not correctly closed last time. Do you want to repair it?");
+  }
+  DatabaseDialogs().ShowInformation(
+      "Database file you are opening is of old format. It will be converted to the current "
+      "Varkelt Database format now. It is recommended to make a backup of the database before "
+      "continuing.");
+  return true;
+}
+
 void TABSDatabase::Open() {
   if (LHandle) return;
   if (FDatabaseName.empty() && !FTemporary) DatabaseError("Database name missing", this);
@@ -177,10 +198,27 @@ void TABSDatabase::Open() {
       if (error.NativeError() == kIncorrectPassword && askForPassword()) continue;
       throw;
     }
-    // A file that asks for repair: the repair comes with the database repair; until then the
-    // answer is no and the file is used as it is.
     FHandle = std::move(connection);
     break;
+  }
+  if (FHandle->RepairNeeded() && !FSilentMode && repairRequested()) {
+    FHandle->SetConnected(false);
+    FHandle.reset();
+    AnsiString log;
+    bool repaired = false;
+    {
+      FNoRequestAutoRepair = true;
+      struct TRestore {
+        bool& Flag;
+        ~TRestore() { Flag = false; }
+      } restore{FNoRequestAutoRepair};
+      repaired = repairInPlace(log);
+    }
+    if (!repaired) zev::errors::Raise(zev::errors::kCannotConvertDatabase);
+    if (!log.empty()) DatabaseDialogs().ShowWarning(log);
+    std::unique_ptr<zev::TABSLocalSession> connection = newConnection();
+    connection->SetConnected(true);
+    FHandle = std::move(connection);
   }
   LHandle = FHandle.get();
   FReadOnly = LHandle->ReadOnly();

@@ -10,6 +10,9 @@
 // Ownership: the component owns its connection object (TABSLocalSession) unless it borrowed
 // the one of another component (HandleShared); it links to its session and to the datasets
 // registered with it. Locking: opening runs under the session lock.
+// Opening a file that reports an interrupted commit (or an old format) asks whether to repair it
+// (OnNeedRepair or the dialogs), repairs it in place and reconnects; a failed repair raises
+// EABSException 20238. Compaction and repair are in ZEVDatabaseMaintenance.cpp.
 // Errors: EDatabaseError "Database name missing", "Database file '%s' does not exist",
 // "Database open error", "Cannot perform this operation on an open database", "Duplicate
 // database name '%s'"; the connection's errors pass through.
@@ -92,6 +95,11 @@ class TABSDatabase : public TComponent {
   // (Sender, var Continue) and (Sender, var Answer).
   std::function<void(TABSDatabase&, bool&)> OnPassword;
   std::function<void(TABSDatabase&, bool&)> OnNeedRepair;
+  // Repair and compaction: before, progress (Sender, Percent, var Continue) and after.
+  std::function<void(TABSDatabase&)> OnBeforeRepair, OnAfterRepair;
+  std::function<void(TABSDatabase&, int, bool&)> OnRepairProgress;
+  std::function<void(TABSDatabase&)> OnBeforeCompact, OnAfterCompact;
+  std::function<void(TABSDatabase&, int, bool&)> OnCompactProgress;
 
   // --- Operations ---
   void Open();
@@ -102,6 +110,23 @@ class TABSDatabase : public TComponent {
   void GetTablesList(std::vector<AnsiString>& List);
   // A new file with the component's page size, extent, password and algorithm.
   void CreateDatabase();
+
+  // --- Compaction and repair (ZEVDatabaseMaintenance.cpp) ---
+  // Requires for all four: DatabaseName set (unless temporary), not connected; the file must
+  // open. Each copies the database table by table into a new file with the same settings.
+  // Into NewDatabaseFileName; true when nothing was logged. On failure the new file is deleted
+  // and 30456 "Operation CompactDatabase failed: <log>" is raised.
+  bool CompactDatabase(const AnsiString& NewDatabaseFileName);
+  // Into the file name + ".tmp", which then replaces the database file; on failure the database
+  // file is untouched.
+  bool CompactDatabase();
+  // In repair mode (damaged tables are logged and skipped); true when the copy ran through.
+  bool RepairDatabase(const AnsiString& NewDatabaseFileName, AnsiString& Log);
+  // In place, as CompactDatabase(); answers the log ("Unknown error" for a failure that logged
+  // nothing). The database file is only replaced when the repair succeeded.
+  AnsiString RepairDatabase();
+  // Cuts the free pages at the end of the file (connects for it when needed).
+  void TruncateDatabase();
 
   // --- For the session and the datasets ---
   zev::TABSLocalSession* Handle() const { return LHandle; }
@@ -120,6 +145,12 @@ class TABSDatabase : public TComponent {
   std::unique_ptr<zev::TABSLocalSession> newConnection() const;
   bool askForPassword();
   void checkUniqueName(const AnsiString& Name, TABSSession& Session);
+  // Opening: the repair question for a file that reports the need (false when suppressed).
+  bool repairRequested();
+  // Maintenance: the preconditions, then the copy into NewFileName.
+  void prepareMaintenance();
+  bool copyDatabase(const AnsiString& NewFileName, AnsiString& Log, bool Repair);
+  bool repairInPlace(AnsiString& Log);
 
   AnsiString FDatabaseName;
   AnsiString FDatabaseFileName;
@@ -142,4 +173,5 @@ class TABSDatabase : public TComponent {
   std::unique_ptr<zev::TABSLocalSession> FHandle;
   zev::TABSLocalSession* LHandle = nullptr;  // FHandle.get(), or a borrowed connection
   TABSSession* LSession;
+  bool FNoRequestAutoRepair = false;
 };

@@ -294,14 +294,12 @@ bool TABSDiskRecordManager::isPageInUse(int32_t PageNo) const {
   return !map->IsMapPage(PageNo) && map->GetPageUsageFromPFS(PageNo);
 }
 
-void TABSDiskRecordManager::RebuildRecordPageIndex(int32_t SessionID) {
-  auto index = std::make_unique<TABSBTreeRecordPageIndex>(LPageManager, FMaxRecordsOnPage);
-  index->CreateIndex(SessionID);
-  const int32_t newRoot = index->RootPageNo();
-  int64_t recordCount = 0;
+std::vector<std::pair<int32_t, int32_t>> TABSDiskRecordManager::scanRecordPages(
+    int32_t SessionID, int32_t SkipPageNo) {
+  std::vector<std::pair<int32_t, int32_t>> pages;
   const int32_t pageCount = LPageManager.PageCount();
   for (int32_t pageNo = 1; pageNo < pageCount; ++pageNo) {
-    if (pageNo == newRoot || !isPageInUse(pageNo)) continue;
+    if (pageNo == SkipPageNo || !isPageInUse(pageNo)) continue;
     try {
       TABSPinnedPage page(LPageManager.GetPage(SessionID, pageNo, kAnyPageType));
       if (page->GetObjectID() != FTableID || page->GetPageType() != ptTableRecord ||
@@ -310,12 +308,21 @@ void TABSDiskRecordManager::RebuildRecordPageIndex(int32_t SessionID) {
       const int32_t rows =
           TABSSmallRecordPage(*page.Get(), FDiskRecordBufferSize, FMaxRecordsOnPage).RecordCount();
       page.Release();
-      if (rows == 0) continue;
-      index->SetPage(SessionID, pageNo, static_cast<uint16_t>(rows));
-      recordCount += rows;
+      if (rows > 0) pages.emplace_back(pageNo, rows);
     } catch (const EABSException&) {
       // An unreadable page is no record page of this table.
     }
+  }
+  return pages;
+}
+
+void TABSDiskRecordManager::RebuildRecordPageIndex(int32_t SessionID) {
+  auto index = std::make_unique<TABSBTreeRecordPageIndex>(LPageManager, FMaxRecordsOnPage);
+  index->CreateIndex(SessionID);
+  int64_t recordCount = 0;
+  for (const auto& [pageNo, rows] : scanRecordPages(SessionID, index->RootPageNo())) {
+    index->SetPage(SessionID, pageNo, static_cast<uint16_t>(rows));
+    recordCount += rows;
   }
   FRecordPageIndex = std::move(index);
   FRecordCount = recordCount;
@@ -323,6 +330,17 @@ void TABSDiskRecordManager::RebuildRecordPageIndex(int32_t SessionID) {
 
 void TABSDiskRecordManager::ValidateRecordPageIndex(int32_t SessionID) {
   FRecordPageIndex->Validate(SessionID, FRecordCount);
+}
+
+void TABSDiskRecordManager::ValidateRecordPages(int32_t SessionID) {
+  ValidateRecordPageIndex(SessionID);
+  const std::vector<std::pair<int32_t, int32_t>> found =
+      scanRecordPages(SessionID, FRecordPageIndex->RootPageNo());
+  if (FRecordPageIndex->Entries(SessionID) != found) {
+    int64_t rows = 0;
+    for (const auto& entry : found) rows += entry.second;
+    errors::Raise(errors::kInvalidRecordPageIndexOrMostUpdated, {rows, FRecordCount});
+  }
 }
 
 // --- Persistent state ------------------------------------------------------------------------

@@ -74,6 +74,10 @@ class TABSDiskRecordManager {
   // A new page index from the record pages found in the file (the old index pages stay).
   void RebuildRecordPageIndex(int32_t SessionID);
   void ValidateRecordPageIndex(int32_t SessionID);  // 20292
+  // Repair mode: 20292 also when the index does not list exactly the record pages of the table
+  // found in the file with their occupied slots (an interrupted commit or a damaged page can
+  // leave an index whose sum still agrees). Reads every page of the file.
+  void ValidateRecordPages(int32_t SessionID);
 
   // The record page index root: int32 little-endian.
   void LoadMetadata(TABSStream& Stream);
@@ -114,6 +118,10 @@ class TABSDiskRecordManager {
   bool recordPageCheckWaived() const;
   bool isTableRecordPage(const TABSPage& Page) const;
   bool isPageInUse(int32_t PageNo) const;
+  // The record pages of this table found in the file, with their occupied slots (pages that
+  // cannot be read are left out).
+  std::vector<std::pair<int32_t, int32_t>> scanRecordPages(int32_t SessionID,
+                                                           int32_t SkipPageNo);
   // Copies the row out (into NavigationInfo.RecordBuffer when given) and answers grrOK.
   void answerRow(TABSPage& Page, const TABSPageItemID& RecordID, TABSNavigationInfo& NavigationInfo,
                  const errors::TNativeMessage& Missing);

@@ -275,7 +275,7 @@ void TABSDiskTableData::OpenTable(TABSLocalCursor& Cursor) {
       if (Cursor.FIsRepairing) {
         try {
           LoadMostUpdated(session);
-          FRecordManager->ValidateRecordPageIndex(session);
+          FRecordManager->ValidateRecordPages(session);
         } catch (const EABSException&) {
           if (FFieldManager->FieldDefs().GetDiskRecordBufferSize() >= PageManager().PageDataSize())
             errors::Raise(errors::kCannotRepairLargeTable, {FTableName});

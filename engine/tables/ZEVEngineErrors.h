@@ -63,4 +63,18 @@ inline constexpr TNativeMessage kInvalidIndexName{20048, "Invalid index name '%s
 inline constexpr TNativeMessage kIndexWithoutFields{20049, "Cannot find index field '%s'"};
 inline constexpr TNativeMessage kIndexFieldUnknown{20050, "Cannot find index field '%s'"};
 
+// --- Compaction and repair ------------------------------------------------------------------------
+inline constexpr TNativeMessage kNotEnoughFreeSpace{
+    20303,
+    "There is not enough free space on drive to perform required operation with the database "
+    "file."};
+inline constexpr TNativeMessage kFieldObjectNotCreated{
+    20297, "Cannot copy table \"%s\". Field object for field \"%s\" is not created."};
+inline constexpr TNativeMessage kCopyTableAlreadyExists{30448, "Table '%s.%s' already exists"};
+inline constexpr TNativeMessage kCopyTableCreateError{30450, "Create table '%s.%s' error: '%s'"};
+inline constexpr TNativeMessage kOperationFailed{30456, "Operation %s failed: %s"};
+inline constexpr TNativeMessage kCannotConvertDatabase{
+    20238,
+    "Cannot convert database to the new format. Please contact technical support."};
+
 }  // namespace zev::errors

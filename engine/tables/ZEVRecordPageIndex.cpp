@@ -173,6 +173,15 @@ int64_t TABSBTreeRecordPageIndex::TotalRecordCount(int32_t SessionID) {
   return total;
 }
 
+std::vector<std::pair<int32_t, int32_t>> TABSBTreeRecordPageIndex::Entries(int32_t SessionID) {
+  std::vector<std::pair<int32_t, int32_t>> entries;
+  forEachEntry(SessionID, [&](int32_t PageNo, uint16_t Count) {
+    entries.emplace_back(PageNo, Count);
+    return true;
+  });
+  return entries;
+}
+
 void TABSBTreeRecordPageIndex::Validate(int32_t SessionID, int64_t StoredRecordCount) {
   const int64_t total = TotalRecordCount(SessionID);
   if (total != StoredRecordCount)

@@ -13,6 +13,8 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "engine/tables/ABSBTreeIndex.h"
 
@@ -45,6 +47,8 @@ class TABSBTreeRecordPageIndex : public TABSBTreePageIndex {
   void Validate(int32_t SessionID, int64_t StoredRecordCount);
   // Sum of all counts.
   int64_t TotalRecordCount(int32_t SessionID);
+  // Every (page number, count) entry in page-number order.
+  std::vector<std::pair<int32_t, int32_t>> Entries(int32_t SessionID);
 
   int32_t MaxRecordsOnPage() const { return FMaxRecordsOnPage; }
   void SetMaxRecordsOnPage(int32_t MaxRecordsOnPage) { FMaxRecordsOnPage = MaxRecordsOnPage; }

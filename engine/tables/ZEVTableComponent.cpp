@@ -66,6 +66,7 @@ std::unique_ptr<zev::TABSLocalCursor> TABSTable::CreateHandle() {
   auto cursor = std::make_unique<zev::TABSLocalCursor>(*database.Handle());
   cursor->SetTableName(name);
   cursor->SetExclusive(FExclusive);
+  cursor->SetIsRepairing(FRepairing);
   cursor->OpenTable();
   if (database.ReadOnly() || database.Handle()->ReadOnly()) SetReadOnly(true);
   return cursor;

@@ -9,6 +9,7 @@
 // 20257, 20048 to 20050, 20182).
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "engine/tables/ZEVAdvDefs.h"
@@ -55,6 +56,22 @@ class TABSTable : public TABSDataSet {
 
   // --- Creation ---
   void CreateTable();
+
+  // --- Copying (ZEVDatabaseMaintenance.cpp) ---
+  // Opens the table in the table layer's repair mode (before opening): the record page index
+  // is checked against the record pages in the file and rebuilt when they disagree.
+  void SetRepairing(bool Repairing) { FRepairing = Repairing; }
+  bool Repairing() const { return FRepairing; }
+  // Copies this table with its rows (and, with CopyIndexes, its indexes) into Destination
+  // (Requires: connected) as NewTableName. Progress runs from ProgressFrom to ProgressTo
+  // through OnProgress (Percent, var Continue); answers false when Continue was cleared.
+  // 20297 for a field definition without its field object; 30448 when the destination table
+  // exists and Overwrite is off; 30450 when it cannot be created. With IgnoreErrors these and
+  // the rows that cannot be read or written go to Log instead, and the table is skipped
+  // (or its copy stops at the first unreadable row).
+  bool CopyTable(const AnsiString& NewTableName, TABSDatabase& Destination, bool CopyIndexes,
+                 bool Overwrite, bool IgnoreErrors, AnsiString& Log, int ProgressFrom,
+                 int ProgressTo, const std::function<void(int, bool&)>& OnProgress);
   TABSAdvFieldDefs& AdvFieldDefs() { return FAdvFieldDefs; }
   TABSAdvIndexDefs& AdvIndexDefs() { return FAdvIndexDefs; }
 
@@ -81,6 +98,7 @@ class TABSTable : public TABSDataSet {
   AnsiString FIndexFieldNames;
   bool FFieldsIndex = false;
   bool FExclusive = false;
+  bool FRepairing = false;
   TABSAdvFieldDefs FAdvFieldDefs;
   TABSAdvIndexDefs FAdvIndexDefs;
 };

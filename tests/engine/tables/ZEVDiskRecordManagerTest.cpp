@@ -490,6 +490,22 @@ TEST_F(DiskRecordManagerTest, RebuildRestoresCountsFromRecordPages) {
   EXPECT_EQ(walkForward().size(), static_cast<size_t>(2 * M + 2));
 }
 
+TEST_F(DiskRecordManagerTest, RepairValidationComparesTheIndexWithTheRecordPagesInTheFile) {
+  auto other = newManager(kTableID + 1);
+  add(900, other.get());
+  addMany(1, 2 * M + 4);
+  FPages->ApplyChanges(kSession);
+  EXPECT_EQ(errorOf([&] { FRecords->ValidateRecordPages(kSession); }), "");
+  // An index whose sum agrees with the counter but that misses every page.
+  FRecords->RecordPageIndex().EmptyIndex(kSession);
+  FRecords->SetRecordCount(0);
+  EXPECT_EQ(errorOf([&] { FRecords->ValidateRecordPageIndex(kSession); }), "");
+  EXPECT_NE(errorOf([&] { FRecords->ValidateRecordPages(kSession); }).find("20292"),
+            std::string::npos);
+  FRecords->RebuildRecordPageIndex(kSession);
+  EXPECT_EQ(errorOf([&] { FRecords->ValidateRecordPages(kSession); }), "");
+}
+
 TEST_F(DiskRecordManagerTest, RecordBitmapNumbering) {
   EXPECT_EQ(FRecords->GetRecordBitmapSize(kSession), 1);
   struct TCase {
