@@ -16,25 +16,8 @@ bool TABSBTreeBlobPageIndex::fits(int32_t UsedSize, int32_t BlobSize) const {
 bool TABSBTreeBlobPageIndex::FindPageForNewBlob(int32_t SessionID, int32_t BlobSize,
                                                 int32_t& PageNo) {
   if (RootPageNo() < 0) return false;
-  for (const bool fromLast : {true, false}) {
-    TABSKeyPath position;
-    const bool any = fromLast ? Tree().GetLastPosition(SessionID, position)
-                              : Tree().GetFirstPosition(SessionID, position);
-    if (!any) return false;
-    const int32_t leafEntries = position.Leaf().EntryCount;
-    for (int32_t visited = 0; visited < leafEntries; ++visited) {
-      uint8_t key[4], reference[2];
-      Tree().ReadEntry(SessionID, position, key, reference);
-      if (fits(GetUInt16LE(reference), BlobSize)) {
-        PageNo = GetInt32LE(key);
-        return true;
-      }
-      const bool moved =
-          fromLast ? Tree().GotoPrior(SessionID, position) : Tree().GotoNext(SessionID, position);
-      if (!moved) break;
-    }
-  }
-  return false;
+  return FindPageFromBothEnds(
+      SessionID, [&](uint16_t UsedSize) { return fits(UsedSize, BlobSize); }, PageNo);
 }
 
 void TABSBTreeBlobPageIndex::AddBlob(int32_t SessionID, int32_t BlobSize, int32_t PageNo) {

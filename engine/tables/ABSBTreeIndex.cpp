@@ -213,6 +213,30 @@ bool TABSBTreePageIndex::FindPage(int32_t SessionID, int32_t PageNo, uint16_t& C
   return true;
 }
 
+bool TABSBTreePageIndex::FindPageFromBothEnds(int32_t SessionID,
+                                              const std::function<bool(uint16_t)>& Fits,
+                                              int32_t& PageNo) {
+  for (const bool fromLast : {true, false}) {
+    TABSKeyPath position;
+    const bool any = fromLast ? FTree->GetLastPosition(SessionID, position)
+                              : FTree->GetFirstPosition(SessionID, position);
+    if (!any) return false;
+    const int32_t leafEntries = position.Leaf().EntryCount;
+    for (int32_t visited = 0; visited < leafEntries; ++visited) {
+      uint8_t key[4], reference[2];
+      FTree->ReadEntry(SessionID, position, key, reference);
+      if (Fits(GetUInt16LE(reference))) {
+        PageNo = GetInt32LE(key);
+        return true;
+      }
+      const bool moved =
+          fromLast ? FTree->GotoPrior(SessionID, position) : FTree->GotoNext(SessionID, position);
+      if (!moved) break;
+    }
+  }
+  return false;
+}
+
 bool TABSBTreePageIndex::DeletePage(int32_t SessionID, int32_t PageNo) {
   uint16_t count = 0;
   if (!FindPage(SessionID, PageNo, count)) return false;

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "engine/tables/ABSBTree.h"
@@ -109,6 +110,12 @@ class TABSBTreePageIndex {
   // Page numbers in ascending order: the first at or after PageNo; false past the last.
   bool FindPageAtOrAfter(int32_t SessionID, int32_t PageNo, int32_t& FoundPageNo,
                          uint16_t& Count);
+  // The search for a page with room: from the last entry backwards over at most as many
+  // entries as the last leaf page holds, then from the first entry forwards over at most as
+  // many as the first leaf page holds; the first page whose count Fits answers. False when no
+  // visited page fits (or the index is empty).
+  bool FindPageFromBothEnds(int32_t SessionID, const std::function<bool(uint16_t)>& Fits,
+                            int32_t& PageNo);
   int32_t PageCount(int32_t SessionID) { return FTree->EntryCount(SessionID); }
   void CheckIntegrity(int32_t SessionID) { FTree->CheckIntegrity(SessionID); }
   TABSBTree& Tree() { return *FTree; }

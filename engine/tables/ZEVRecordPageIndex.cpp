@@ -43,26 +43,8 @@ void TABSBTreeRecordPageIndex::forEachEntry(int32_t SessionID, F&& Visit) {
 
 bool TABSBTreeRecordPageIndex::FindPageForNewRecord(int32_t SessionID, int32_t& PageNo) {
   if (RootPageNo() < 0) errors::Raise(errors::kRecordPageIndexWithoutRoot);
-  for (const bool fromLast : {true, false}) {
-    TABSKeyPath position;
-    const bool any = fromLast ? Tree().GetLastPosition(SessionID, position)
-                              : Tree().GetFirstPosition(SessionID, position);
-    if (!any) return false;
-    const int32_t leafEntries = position.Leaf().EntryCount;
-    for (int32_t visited = 0; visited < leafEntries; ++visited) {
-      int32_t pageNo = 0;
-      uint16_t count = 0;
-      readEntry(SessionID, position, pageNo, count);
-      if (count < FMaxRecordsOnPage) {
-        PageNo = pageNo;
-        return true;
-      }
-      const bool moved =
-          fromLast ? Tree().GotoPrior(SessionID, position) : Tree().GotoNext(SessionID, position);
-      if (!moved) break;
-    }
-  }
-  return false;
+  return FindPageFromBothEnds(
+      SessionID, [this](uint16_t Count) { return Count < FMaxRecordsOnPage; }, PageNo);
 }
 
 void TABSBTreeRecordPageIndex::AddRecord(int32_t SessionID, int32_t PageNo, int32_t AddCount) {
