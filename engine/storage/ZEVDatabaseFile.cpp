@@ -275,6 +275,11 @@ bool TABSDatabaseFile::ReadBuffer(void* Buffer, int64_t Count, int64_t Position)
   return readAt(Buffer, Count, Position) >= 0;
 }
 
+int64_t TABSDatabaseFile::ReadAvailable(void* Buffer, int64_t Count, int64_t Position) {
+  checkOpened("ReadBuffer");
+  return readAt(Buffer, Count, Position);
+}
+
 // A short read succeeded as a system call; it reports error 0 ("Success"), as the system does
 // for a read that stops at the end of the file.
 bool TABSDatabaseFile::readFully(void* Buffer, int64_t Count, int64_t Position) {

@@ -89,6 +89,9 @@ class TABSDatabaseFile {
   // Up to Count bytes at Position; true when the system read succeeded, also when it gave
   // fewer bytes (the rest of Buffer is left as it was).
   [[nodiscard]] bool ReadBuffer(void* Buffer, int64_t Count, int64_t Position);
+  // Up to Count bytes at Position: the number read (fewer only at the end of the file), or -1
+  // when the system read failed.
+  int64_t ReadAvailable(void* Buffer, int64_t Count, int64_t Position);
   // Writes Count bytes at Position, extending the file when needed; a negative position
   // raises the positioning text, a failed write the write text, both with NativeError.
   void WriteBuffer(const void* Buffer, int64_t Count, int64_t Position, int NativeError);

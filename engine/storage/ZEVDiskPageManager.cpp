@@ -539,9 +539,10 @@ bool TABSDiskPageManager::encryptsPage(const TABSPage* aPage) const {
 bool TABSDiskPageManager::InternalReadPage(TABSPage* aPage) {
   if (!aPage->PageBuffer()) aPage->AllocPageBuffer();
   const int64_t position = PagePosition(aPage->PageNo());
-  // A page beyond the end of the file is a failed read, not the buffer's old content.
-  bool ok = FDatabaseFile->ReadBuffer(aPage->PageBuffer(), PageSize(), position) &&
-            position + PageSize() <= FDatabaseFile->GetSize();
+  // A page beyond the end of the file is a failed read, not the buffer's old content (the read
+  // gives fewer bytes only there).
+  const bool ok = FDatabaseFile->ReadAvailable(aPage->PageBuffer(), PageSize(), position) ==
+                  PageSize();
   aPage->SetReloaded(true);
   if (!ok) {
     aPage->SetPageState(kInvalidPageState);
@@ -560,36 +561,28 @@ bool TABSDiskPageManager::InternalReadPage(TABSPage* aPage) {
 
 void TABSDiskPageManager::InternalWritePage(TABSPage* aPage) {
   aPage->SetPageState(NextPageState(aPage->GetPageState()));
-  const bool encrypt = encryptsPage(aPage);
-  TABSDiskPageHeader header = aPage->LoadHeader();
-  if (encrypt) {
+  const uint8_t* bytes = aPage->PageBuffer();
+  if (encryptsPage(aPage)) {
+    TABSDiskPageHeader header = aPage->LoadHeader();
     header.Cipherype = FPassword.CryptoAlgorithm;
     header.CRC32 = CalcCRC32(0, aPage->PageData(), PageDataSize());
     aPage->StoreHeader(header);
-    (void)EncryptBuffer(FPassword.CryptoAlgorithm, aPage->PageData(), PageDataSize(),
-                        FPassword.Password);
-  }
-  try {
-    FDatabaseFile->WriteBuffer(aPage->PageBuffer(), PageSize(), PagePosition(aPage->PageNo()),
-                               errors::kWritePageIOCode);
-  } catch (...) {
-    if (encrypt)
-      (void)DecryptBuffer(static_cast<TABSCryptoAlgorithm>(header.Cipherype), aPage->PageData(),
-                          PageDataSize(), FPassword.Password);
-    throw;
-  }
-  // The cached copy stays plain.
-  if (encrypt)
-    (void)DecryptBuffer(static_cast<TABSCryptoAlgorithm>(header.Cipherype), aPage->PageData(),
+    // The cached copy stays plain: the encrypted bytes are made in the write buffer.
+    FWriteBuffer.assign(aPage->PageBuffer(), aPage->PageBuffer() + PageSize());
+    (void)EncryptBuffer(FPassword.CryptoAlgorithm, FWriteBuffer.data() + aPage->PageHeaderSize(),
                         PageDataSize(), FPassword.Password);
+    bytes = FWriteBuffer.data();
+  }
+  FDatabaseFile->WriteBuffer(bytes, PageSize(), PagePosition(aPage->PageNo()),
+                             errors::kWritePageIOCode);
 }
 
 int32_t TABSDiskPageManager::InternalReadPageState(int32_t PageNo) {
   if (!MultiUser()) return kInvalidPageState;
   uint8_t bytes[4];
   const int64_t position = PagePosition(PageNo) + TABSDiskPageHeader::StateOffset;
-  if (!FDatabaseFile->ReadBuffer(bytes, sizeof bytes, position) ||
-      position + static_cast<int64_t>(sizeof bytes) > FDatabaseFile->GetSize())
+  if (FDatabaseFile->ReadAvailable(bytes, sizeof bytes, position) !=
+      static_cast<int64_t>(sizeof bytes))
     return kInvalidPageState;
   return GetInt32LE(bytes);
 }

@@ -254,6 +254,7 @@ class TABSDiskPageManager : public TABSPageManager {
   TABSDBHeader FDBHeader;
   TABSCryptoHeader FCryptoHeader;
   TABSPassword FPassword;
+  std::vector<uint8_t> FWriteBuffer;  // an encrypted page on its way to the file
   TABSLockedBytes FLockedBytes;
   int32_t FLockDBHeaderCount = 0;
   bool FExclusive = false;
