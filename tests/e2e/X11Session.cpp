@@ -65,6 +65,15 @@ std::string windowCaption(Display* display, Window window) {
   return caption;
 }
 
+// Windows come and go while the tree is walked: a request about a window that has just gone is
+// answered with an error, which must not end the test (Xlib's default handler exits).
+int ignoreXError(Display*, XErrorEvent*) { return 0; }
+
+Display* openDisplay() {
+  XSetErrorHandler(ignoreXError);
+  return XOpenDisplay(nullptr);
+}
+
 // Depth first through the window tree below Parent: the first viewable window with Caption.
 Window findWindow(Display* display, Window parent, const std::string& caption) {
   Window root, up;
@@ -88,7 +97,7 @@ Window findWindow(Display* display, Window parent, const std::string& caption) {
 
 unsigned long WaitForWindow(const std::string& Caption, int TimeoutMs) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
-  std::unique_ptr<Display, int (*)(Display*)> display(XOpenDisplay(nullptr), XCloseDisplay);
+  std::unique_ptr<Display, int (*)(Display*)> display(openDisplay(), XCloseDisplay);
   if (!display) throw std::runtime_error("no X display");
   while (std::chrono::steady_clock::now() < deadline) {
     Window found = findWindow(display.get(), DefaultRootWindow(display.get()), Caption);
@@ -100,7 +109,7 @@ unsigned long WaitForWindow(const std::string& Caption, int TimeoutMs) {
 
 bool WaitForNoWindow(const std::string& Caption, int TimeoutMs) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
-  std::unique_ptr<Display, int (*)(Display*)> display(XOpenDisplay(nullptr), XCloseDisplay);
+  std::unique_ptr<Display, int (*)(Display*)> display(openDisplay(), XCloseDisplay);
   if (!display) throw std::runtime_error("no X display");
   while (findWindow(display.get(), DefaultRootWindow(display.get()), Caption)) {
     if (std::chrono::steady_clock::now() >= deadline) return false;
@@ -126,7 +135,7 @@ void FocusAndType(unsigned long Window, const std::string& XdotoolKey) {
 }
 
 void RequestClose(unsigned long Window) {
-  Display* display = XOpenDisplay(nullptr);
+  Display* display = openDisplay();
   if (!display) throw std::runtime_error("no X display");
   XEvent event{};
   event.xclient.type = ClientMessage;
