@@ -874,24 +874,47 @@ void writeWholeFile(const std::string& FileName, const std::vector<uint8_t>& Byt
   if (!Out) throw TUsageError("cannot write file '" + FileName + "'");
 }
 
+// One BLOB field of one row, the table open and standing on that row: what blob-get and
+// blob-put share. A missing table, field or row raises TLookupError.
+class TBlobRow {
+ public:
+  TBlobRow(const std::string& FileName, const std::string& TableName,
+           const std::string& FieldName, const std::string& Row, const TToolOptions& Options,
+           bool ReadOnly)
+      : FDb(FileName, Options.Password, ReadOnly, true), FTool(openTable(FDb, TableName), TableName) {
+    Table().Open();
+    FField = &blobFieldOf(Table(), TableName, FieldName);
+    gotoRow(Table(), TableName, Row);
+  }
+  TABSTable& Table() { return FTool.Table(); }
+  // The field's stream in Mode; a value that cannot be opened raises.
+  std::unique_ptr<TABSBLOBStream> Stream(zev::TBlobStreamMode Mode) {
+    std::unique_ptr<TABSBLOBStream> stream = Table().CreateBlobStream(*FField, Mode);
+    if (!stream->BLOBStream()) throw ::Exception("the BLOB value could not be opened");
+    return stream;
+  }
+
+ private:
+  static TToolDatabase& openTable(TToolDatabase& Db, const std::string& TableName) {
+    if (!Db.Database().TableExists(TableName))
+      throw TLookupError("table '" + TableName + "' does not exist");
+    return Db;
+  }
+
+  TToolDatabase FDb;
+  TToolTable FTool;
+  zev::TField* FField = nullptr;
+};
+
 }  // namespace
 
 int BlobGetCommand(const std::string& FileName, const std::string& TableName,
                    const std::string& FieldName, const std::string& Row,
                    const std::string& OutFileName, const TToolOptions& Options, std::ostream& Out) {
-  TToolDatabase Db(FileName, Options.Password, true, true);
-  if (!Db.Database().TableExists(TableName)) {
-    throw TLookupError("table '" + TableName + "' does not exist");
-  }
-  TToolTable Tool(Db, TableName);
-  TABSTable& Table = Tool.Table();
-  Table.Open();
-  zev::TField& Field = blobFieldOf(Table, TableName, FieldName);
-  gotoRow(Table, TableName, Row);
+  TBlobRow blob(FileName, TableName, FieldName, Row, Options, true);
   std::vector<uint8_t> Bytes;
   {
-    std::unique_ptr<TABSBLOBStream> Stream = Table.CreateBlobStream(Field, zev::bmRead);
-    if (!Stream->BLOBStream()) throw ::Exception("the BLOB value could not be opened");
+    std::unique_ptr<TABSBLOBStream> Stream = blob.Stream(zev::bmRead);
     Bytes.resize(static_cast<size_t>(Stream->GetSize()));
     if (!Bytes.empty()) Stream->ReadBuffer(Bytes.data(), static_cast<int64_t>(Bytes.size()));
   }
@@ -904,20 +927,12 @@ int BlobPutCommand(const std::string& FileName, const std::string& TableName,
                    const std::string& FieldName, const std::string& Row,
                    const std::string& InFileName, const TToolOptions& Options, std::ostream& Out) {
   const std::vector<uint8_t> Bytes = readWholeFile(InFileName);
-  TToolDatabase Db(FileName, Options.Password, false, true);
-  if (!Db.Database().TableExists(TableName)) {
-    throw TLookupError("table '" + TableName + "' does not exist");
-  }
-  TToolTable Tool(Db, TableName);
-  TABSTable& Table = Tool.Table();
-  Table.Open();
-  zev::TField& Field = blobFieldOf(Table, TableName, FieldName);
-  gotoRow(Table, TableName, Row);
+  TBlobRow blob(FileName, TableName, FieldName, Row, Options, false);
+  TABSTable& Table = blob.Table();
   Table.Edit();
   try {
     {
-      std::unique_ptr<TABSBLOBStream> Stream = Table.CreateBlobStream(Field, zev::bmWrite);
-      if (!Stream->BLOBStream()) throw ::Exception("the BLOB value could not be opened");
+      std::unique_ptr<TABSBLOBStream> Stream = blob.Stream(zev::bmWrite);
       if (!Bytes.empty()) Stream->WriteBuffer(Bytes.data(), static_cast<int64_t>(Bytes.size()));
     }
     Table.Post();

@@ -22,10 +22,7 @@ const std::string kCompanyDialog = "Nouvelle entreprise";
 
 // Centres of the buttons clicked, in client coordinates (group-box children from the group's
 // top-left corner).
-struct TPoint {
-  int X;
-  int Y;
-};
+using e2e::TPoint;
 constexpr TPoint kNewMaterial{16 + 51 + 75, 8 + 13 + 25};
 constexpr TPoint kNewCompany{239 + 571 + 75, 8 + 13 + 25};
 constexpr TPoint kSave{671 + 75, 447 + 25};
@@ -55,15 +52,15 @@ TEST(ConfigE2E, AMaterialAndACompanyAddedThroughTheDialogsAreStoredBySauvegarder
   e2e::Activate(window);
   EXPECT_TRUE(e2e::SaveScreenshot(window, e2e::Artefact("config-window.png")));
 
-  e2e::ClickAt(window, kNewMaterial.X, kNewMaterial.Y);
+  e2e::ClickAt(window, kNewMaterial);
   const unsigned long material = e2e::WaitForWindow(kMaterialDialog);
   ASSERT_NE(material, 0u) << "no material dialog:\n" << e2e::WindowList();
   e2e::TypeText("Aluminium");  // the name field has the focus
   EXPECT_TRUE(e2e::SaveScreenshot(material, e2e::Artefact("material-dialog.png")));
-  e2e::ClickAt(material, kMaterialValider.X, kMaterialValider.Y);
+  e2e::ClickAt(material, kMaterialValider);
   ASSERT_TRUE(e2e::WaitForNoWindow(kMaterialDialog)) << e2e::WindowList();
 
-  e2e::ClickAt(window, kNewCompany.X, kNewCompany.Y);
+  e2e::ClickAt(window, kNewCompany);
   const unsigned long company = e2e::WaitForWindow(kCompanyDialog);
   ASSERT_NE(company, 0u) << "no company dialog:\n" << e2e::WindowList();
   // Name, street 1, street 2 (left empty), postal code, town, type: Tab goes from one to the next.
@@ -77,11 +74,11 @@ TEST(ConfigE2E, AMaterialAndACompanyAddedThroughTheDialogsAreStoredBySauvegarder
   e2e::PressKeys("Tab");
   e2e::TypeText("Collecteur");
   EXPECT_TRUE(e2e::SaveScreenshot(company, e2e::Artefact("company-dialog.png")));
-  e2e::ClickAt(company, kCompanyValider.X, kCompanyValider.Y);
+  e2e::ClickAt(company, kCompanyValider);
   ASSERT_TRUE(e2e::WaitForNoWindow(kCompanyDialog)) << e2e::WindowList();
   EXPECT_TRUE(e2e::SaveScreenshot(window, e2e::Artefact("config-window-new-rows.png")));
 
-  e2e::ClickAt(window, kSave.X, kSave.Y);
+  e2e::ClickAt(window, kSave);
   ASSERT_EQ(program.WaitExit(), 0);
   EXPECT_EQ(dump(database, "MATIERE"), "Id,Nom\n1,Verre\n2,Carton\n3,Aluminium\n");
   EXPECT_EQ(dump(database, "ENTREPRISE"),

@@ -25,10 +25,7 @@ const std::string kMaterialPicker = "Liste des mati\xC3\xA8res disponibles";
 const std::string kCompanyPicker = "Liste des entreprises disponibles";
 
 // Client positions of the controls clicked (their centres).
-struct TPoint {
-  int X;
-  int Y;
-};
+using e2e::TPoint;
 // Quote window; group-box children are placed from the group's top-left corner.
 constexpr TPoint kAddMaterial{8 + 15 + 75, 8 + 3 + 25};
 constexpr TPoint kAddCompany{8 + 14 + 75, 259 + 3 + 25};
@@ -136,25 +133,25 @@ class QuoteE2E : public testing::Test {
 
   // Adds a line through the material picker and its "S\xE9lectionner".
   void AddLine(const TNewLine& Line, const std::string& Screenshot = "") {
-    e2e::ClickAt(FWindow, kAddMaterial.X, kAddMaterial.Y);
+    e2e::ClickAt(FWindow, kAddMaterial);
     const unsigned long picker = e2e::WaitForWindow(kMaterialPicker);
     ASSERT_NE(picker, 0u) << "no material picker:\n" << e2e::WindowList();
     // The search field has the focus when the picker opens: the prefix goes straight to it.
     // (Typed into the list instead, it would select nothing: the list searches the hidden
     // identifier column.)
     e2e::TypeText(Line.SearchPrefix);
-    e2e::ClickAt(picker, kQuantityField.X, kQuantityField.Y);
+    e2e::ClickAt(picker, kQuantityField);
     e2e::TypeText(Line.Quantity);
-    e2e::ClickAt(picker, kUnitDropDown.X, kUnitDropDown.Y);
+    e2e::ClickAt(picker, kUnitDropDown);
     e2e::TypeText(Line.UnitKey);
     e2e::PressKeys("Return");
     // The unit price starts at 0,00; clicking into it selects that text, which typing replaces.
-    e2e::ClickAt(picker, kUnitPriceField.X, kUnitPriceField.Y);
+    e2e::ClickAt(picker, kUnitPriceField);
     e2e::TypeText(Line.UnitPrice);
     if (!Screenshot.empty()) {
       EXPECT_TRUE(e2e::SaveScreenshot(picker, e2e::Artefact(Screenshot)));
     }
-    e2e::ClickAt(picker, kSelect.X, kSelect.Y);
+    e2e::ClickAt(picker, kSelect);
     ASSERT_TRUE(e2e::WaitForNoWindow(kMaterialPicker))
         << "the picker refused the entries:\n" << e2e::WindowList();
   }
@@ -162,7 +159,7 @@ class QuoteE2E : public testing::Test {
   // Adds a company through the company picker: the prefix in the search field, then Enter
   // (into the list, on the row found) and Enter again (the choice).
   void AddCompany(const std::string& SearchPrefix, const std::string& Screenshot = "") {
-    e2e::ClickAt(FWindow, kAddCompany.X, kAddCompany.Y);
+    e2e::ClickAt(FWindow, kAddCompany);
     const unsigned long picker = e2e::WaitForWindow(kCompanyPicker);
     ASSERT_NE(picker, 0u) << "no company picker:\n" << e2e::WindowList();
     e2e::TypeText(SearchPrefix);
@@ -187,7 +184,7 @@ TEST_F(QuoteE2E, LineAddedThroughThePickerIsWrittenByValider) {
   ASSERT_NO_FATAL_FAILURE(Start());
   EXPECT_TRUE(e2e::SaveScreenshot(FWindow, e2e::Artefact("quote-window.png")));
   ASSERT_NO_FATAL_FAILURE(AddLine(kCorrugated, "material-picker.png"));
-  e2e::ClickAt(FWindow, kValidate.X, kValidate.Y);
+  e2e::ClickAt(FWindow, kValidate);
   ASSERT_EQ(FProgram->WaitExit(), 0);
   EXPECT_EQ(testsupport::ReadFile(Output()),
             validatedOutput(kWoodLine + kCorrugatedLine + kPaperLine, kDupont + kPaprecLatin1));
@@ -197,7 +194,7 @@ TEST_F(QuoteE2E, CompanyAddedThroughThePickerIsWrittenByValider) {
   ASSERT_NO_FATAL_FAILURE(Start());
   // "su" alone would find "Sud Tri", which sorts first.
   ASSERT_NO_FATAL_FAILURE(AddCompany("sue", "company-picker.png"));
-  e2e::ClickAt(FWindow, kValidate.X, kValidate.Y);
+  e2e::ClickAt(FWindow, kValidate);
   ASSERT_EQ(FProgram->WaitExit(), 0);
   const std::string suez =
       "<Entreprise IdEntreprise=\"4\" Nom=\"Suez Recyclage Alpes\" Rue1=\"4 avenue des Fr\xEAnes\" "
@@ -219,7 +216,7 @@ const std::string kRestatedInput =
 TEST_F(QuoteE2E, AnnulerAnsweredYesWritesTheInputBack) {
   ASSERT_NO_FATAL_FAILURE(Start());
   ASSERT_NO_FATAL_FAILURE(AddLine(kCorrugated));
-  e2e::ClickAt(FWindow, kCancel.X, kCancel.Y);
+  e2e::ClickAt(FWindow, kCancel);
   const unsigned long box = e2e::WaitForWindow("Attention");
   ASSERT_NE(box, 0u) << "no question box:\n" << e2e::WindowList();
   EXPECT_TRUE(e2e::SaveScreenshot(box, e2e::Artefact("cancel-question.png")));
@@ -233,10 +230,10 @@ TEST_F(QuoteE2E, AnnulerAnsweredNoKeepsTheWindowAndItsQuestionIsLogged) {
   const std::string log = FDir.File("boxes.log");
   ASSERT_NO_FATAL_FAILURE(
       Start({"GD_MESSAGEBOX_LOG=" + log, "GD_MESSAGEBOX_ANSWERS=IDNO,IDYES"}));
-  e2e::ClickAt(FWindow, kCancel.X, kCancel.Y);
+  e2e::ClickAt(FWindow, kCancel);
   EXPECT_EQ(FProgram->WaitExit(300), -1) << "the program ended on No";
   EXPECT_FALSE(OutputWritten());
-  e2e::ClickAt(FWindow, kCancel.X, kCancel.Y);
+  e2e::ClickAt(FWindow, kCancel);
   ASSERT_EQ(FProgram->WaitExit(), 0);
   const std::string question =
       "MessageBoxA|36|Attention|Voulez-vous quittez sans sauvegarder ?\\n\\nTous le travail sera "

@@ -13,6 +13,12 @@
 
 namespace e2e {
 
+// A point in a window's client area (a control's centre, for a click).
+struct TPoint {
+  int X;
+  int Y;
+};
+
 struct TWindowGeometry {
   int Width = 0;
   int Height = 0;
@@ -30,6 +36,9 @@ void RequestClose(unsigned long Window);
 void Activate(unsigned long Window);
 // Moves the pointer to X, Y of the window's client area and clicks the left button Count times.
 void ClickAt(unsigned long Window, int X, int Y, int Count = 1);
+inline void ClickAt(unsigned long Window, TPoint At, int Count = 1) {
+  ClickAt(Window, At.X, At.Y, Count);
+}
 // Types Text (ASCII) into whatever has the keyboard focus.
 void TypeText(const std::string& Text);
 // Presses keys (xdotool key names, e.g. "Return" or "Down Down") into whatever has the focus.

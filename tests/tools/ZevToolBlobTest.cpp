@@ -16,19 +16,12 @@
 #include "engine/tables/ZEVTableComponent.h"
 #include "tests/engine/tables/BlobTestSupport.h"
 #include "tests/support/TestSupport.h"
+#include "tests/tools/ToolRun.h"
 
 namespace {
 
-struct TRun {
-  int ExitCode;
-  std::string Output;  // stdout and stderr
-};
-
-TRun runTool(const std::vector<std::string>& Args) {
-  TRun Run;
-  Run.ExitCode = testsupport::RunProgram(ZEVTOOL_PATH, Args, {}, &Run.Output);
-  return Run;
-}
+using tooltest::runTool;
+using tooltest::TRun;
 
 bool contains(const std::string& Text, const std::string& Piece) {
   return Text.find(Piece) != std::string::npos;

@@ -11,19 +11,12 @@
 #include "engine/tables/ZEVDatabaseComponent.h"
 #include "engine/tables/ZEVDiskTableData.h"
 #include "tests/support/TestSupport.h"
+#include "tests/tools/ToolRun.h"
 
 namespace {
 
-struct TRun {
-  int ExitCode;
-  std::string Output;  // stdout and stderr
-};
-
-TRun runTool(const std::vector<std::string>& Args) {
-  TRun Run;
-  Run.ExitCode = testsupport::RunProgram(ZEVTOOL_PATH, Args, {}, &Run.Output);
-  return Run;
-}
+using tooltest::runTool;
+using tooltest::TRun;
 
 std::vector<std::string> lines(const std::string& Text) {
   std::vector<std::string> Lines;
